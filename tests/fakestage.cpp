@@ -1,0 +1,165 @@
+// Stands in for a setup stage. Copied into an install folder under a stage's
+// name, it appends what it saw to <name>.log in its current directory, as
+// key=value lines, and then does what FAKESTAGE_<name> in its environment says:
+//   (unset)   exit with status 0 after a short pause
+//   exit:N    exit with status N after the same pause
+//   hang      never end
+//   spawn     start a copy of itself that lingers, then exit at once
+// Started with the single argument "linger", it logs as linger.log and
+// sleeps for a minute.
+
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+static const DWORD PAUSE_MS = 300;
+static const DWORD LINGER_MS = 60 * 1000;
+
+static FILE *logFile;
+
+static void Record(const char *key, const std::string &value)
+{
+    fprintf(logFile, "%s=%s\n", key, value.c_str());
+    fflush(logFile);
+}
+
+static std::string Now()
+{
+    FILETIME time;
+    GetSystemTimePreciseAsFileTime(&time);
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = time.dwLowDateTime;
+    ticks.HighPart = time.dwHighDateTime;
+    return std::to_string(ticks.QuadPart);
+}
+
+static bool SameFile(HANDLE a, HANDLE b)
+{
+    BY_HANDLE_FILE_INFORMATION x, y;
+    return GetFileInformationByHandle(a, &x) && GetFileInformationByHandle(b, &y)
+        && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber
+        && x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+}
+
+// An inherited handle arrives under the value it had in the parent, which
+// the child is not told: look through the small handle values for one that
+// refers to setup.inf.
+static bool HoldsSetupInf()
+{
+    HANDLE own = CreateFileA("setup.inf", FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+    if (own == INVALID_HANDLE_VALUE)
+        return false;
+    bool found = false;
+    for (UINT_PTR value = 4; value < 0x4000 && !found; value += 4) {
+        HANDLE handle = reinterpret_cast<HANDLE>(value);
+        found = handle != own && GetFileType(handle) == FILE_TYPE_DISK && SameFile(handle, own);
+    }
+    CloseHandle(own);
+    return found;
+}
+
+static bool IsRunning(DWORD pid)
+{
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (!process)
+        return false;
+    bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return running;
+}
+
+// The names of the other fake processes in this folder that are still alive.
+static std::string OthersRunning(const std::string &self)
+{
+    std::string names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA("*.log", &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::string name(found.cFileName, strlen(found.cFileName) - 4);
+        if (name == self)
+            continue;
+        FILE *other = fopen(found.cFileName, "r");
+        char line[512];
+        DWORD pid = 0;
+        while (other && fgets(line, sizeof(line), other))
+            if (strncmp(line, "pid=", 4) == 0)
+                pid = strtoul(line + 4, nullptr, 10);
+        if (other)
+            fclose(other);
+        if (pid && IsRunning(pid))
+            names += (names.empty() ? "" : ",") + name;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+static std::string ModuleName()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, sizeof(path));
+    std::string name = strrchr(path, '\\') + 1;
+    return name.substr(0, name.rfind('.'));
+}
+
+static DWORD Spawn()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, sizeof(path));
+    std::string command = "\"" + std::string(path) + "\" linger";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process))
+        return 0;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return process.dwProcessId;
+}
+
+int main(int argc, char **argv)
+{
+    bool linger = argc == 2 && strcmp(argv[1], "linger") == 0;
+    std::string name = linger ? "linger" : ModuleName();
+    logFile = fopen((name + ".log").c_str(), "a");
+    if (!logFile)
+        return 99;
+
+    char directory[MAX_PATH];
+    GetCurrentDirectoryA(sizeof(directory), directory);
+    Record("start", Now());
+    Record("pid", std::to_string(GetCurrentProcessId()));
+    Record("cmdline", GetCommandLineA());
+    Record("cwd", directory);
+    Record("inherits_setup_inf", HoldsSetupInf() ? "1" : "0");
+    Record("running", OthersRunning(name));
+
+    if (linger) {
+        Sleep(LINGER_MS);
+        return 0;
+    }
+
+    char mode[64] = "";
+    GetEnvironmentVariableA(("FAKESTAGE_" + name).c_str(), mode, sizeof(mode));
+    int status = 0;
+    if (strcmp(mode, "hang") == 0) {
+        for (;;)
+            Sleep(INFINITE);
+    } else if (strcmp(mode, "spawn") == 0) {
+        Record("spawned", std::to_string(Spawn()));
+    } else {
+        if (strncmp(mode, "exit:", 5) == 0)
+            status = atoi(mode + 5);
+        Sleep(PAUSE_MS);
+    }
+    Record("end", Now());
+    return status;
+}

@@ -1,0 +1,227 @@
+#include "install_folder.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+std::string BuildFolder()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, sizeof(path));
+    *strrchr(path, '\\') = '\0';
+    return path;
+}
+
+InstallFolder::InstallFolder()
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof(temp), temp);
+    static unsigned serial;
+    for (;;) {
+        path_ = std::string(temp) + "setup-test-" + std::to_string(GetCurrentProcessId())
+              + "-" + std::to_string(++serial);
+        if (CreateDirectoryA(path_.c_str(), nullptr))
+            break;
+    }
+}
+
+static void RemoveTree(const std::string &path)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string child = path + "\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(child);
+            } else {
+                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(child.c_str());
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+InstallFolder::~InstallFolder()
+{
+    // Stages left hanging or lingering by a test, or by a failed one.
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(PathOf("*.log").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name(found.cFileName, strlen(found.cFileName) - 4);
+            DWORD pid = strtoul(Log(name)["pid"].c_str(), nullptr, 10);
+            HANDLE process = pid ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid) : nullptr;
+            if (process) {
+                TerminateProcess(process, 1);
+                WaitForSingleObject(process, 10000);
+                CloseHandle(process);
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveTree(path_);
+}
+
+void InstallFolder::Write(const std::string &name, const std::string &bytes) const
+{
+    FILE *file = fopen(PathOf(name).c_str(), "wb");
+    if (file) {
+        fwrite(bytes.data(), 1, bytes.size(), file);
+        fclose(file);
+    }
+}
+
+void InstallFolder::AddSetup() const
+{
+    CopyFileA((BuildFolder() + "\\setup.exe").c_str(), PathOf("setup.exe").c_str(), FALSE);
+}
+
+void InstallFolder::AddStage(const std::string &name) const
+{
+    CopyFileA((BuildFolder() + "\\fakestage.exe").c_str(), PathOf(name).c_str(), FALSE);
+}
+
+std::map<std::string, std::string> InstallFolder::Log(const std::string &name) const
+{
+    std::map<std::string, std::string> values;
+    FILE *file = fopen(PathOf(name + ".log").c_str(), "r");
+    if (!file)
+        return values;
+    char line[1024];
+    while (fgets(line, sizeof(line), file)) {
+        line[strcspn(line, "\n")] = '\0';
+        if (char *equals = strchr(line, '='))
+            values[std::string(line, equals)] = equals + 1;
+    }
+    fclose(file);
+    return values;
+}
+
+static std::string TextOf(HWND window)
+{
+    char text[1024] = "";
+    DWORD_PTR length = 0;
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text),
+                        SMTO_ABORTIFHUNG, 5000, &length);
+    return std::string(text, length);
+}
+
+static std::string ClassOf(HWND window)
+{
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof(name));
+    return name;
+}
+
+struct Search {
+    DWORD pid;
+    HWND found;
+};
+
+static BOOL CALLBACK FindDialog(HWND window, LPARAM param)
+{
+    Search *search = reinterpret_cast<Search *>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == search->pid && IsWindowVisible(window) && ClassOf(window) == "#32770") {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+static BOOL CALLBACK ReadControl(HWND control, LPARAM param)
+{
+    MessageBoxView *view = reinterpret_cast<MessageBoxView *>(param);
+    if (!IsWindowVisible(control))
+        return TRUE;
+    LONG style = GetWindowLongA(control, GWL_STYLE);
+    std::string kind = ClassOf(control);
+    if (kind == "Button") {
+        view->buttons.push_back(GetDlgCtrlID(control));
+        if ((style & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+            view->defaultButton = GetDlgCtrlID(control);
+    }
+    else if (kind == "Static" && (style & SS_TYPEMASK) == SS_ICON)
+        view->icon = view->icon || SendMessageA(control, STM_GETICON, 0, 0) != 0;
+    return TRUE;
+}
+
+bool FindMessageBox(DWORD pid, DWORD timeoutMs, MessageBoxView *view)
+{
+    Search search = {pid, nullptr};
+    for (DWORD waited = 0; ; waited += 50) {
+        EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
+        if (search.found || waited >= timeoutMs)
+            break;
+        Sleep(50);
+    }
+    if (!search.found)
+        return false;
+
+    *view = MessageBoxView();
+    view->window = search.found;
+    view->caption = TextOf(search.found);
+    view->text = TextOf(GetDlgItem(search.found, 0xFFFF));
+    EnumChildWindows(search.found, ReadControl, reinterpret_cast<LPARAM>(view));
+    view->owned = GetWindow(search.found, GW_OWNER) != nullptr;
+    return true;
+}
+
+SetupRun::SetupRun(const InstallFolder &folder, const std::string &arguments,
+                   const std::vector<std::string> &environment)
+{
+    std::string block;
+    char *strings = GetEnvironmentStringsA();
+    for (const char *entry = strings; *entry; entry += strlen(entry) + 1)
+        block.append(entry, strlen(entry) + 1);
+    FreeEnvironmentStringsA(strings);
+    for (const std::string &pair : environment)
+        block.append(pair.c_str(), pair.size() + 1);
+    block += '\0';
+
+    std::string command = "\"" + folder.PathOf("setup.exe") + "\"";
+    if (!arguments.empty())
+        command += " " + arguments;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, &block[0],
+                        folder.Path().c_str(), &startup, &process_))
+        process_ = {};
+}
+
+SetupRun::~SetupRun()
+{
+    if (!Started())
+        return;
+    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process_.hProcess, 1);
+        WaitForSingleObject(process_.hProcess, 10000);
+    }
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+}
+
+bool SetupRun::FindBox(MessageBoxView *view, DWORD timeoutMs) const
+{
+    return FindMessageBox(Pid(), timeoutMs, view);
+}
+
+void SetupRun::Answer(const MessageBoxView &view, int button) const
+{
+    PostMessageA(view.window, WM_COMMAND, button, 0);
+}
+
+bool SetupRun::Wait(DWORD timeoutMs, DWORD *status) const
+{
+    if (WaitForSingleObject(process_.hProcess, timeoutMs) != WAIT_OBJECT_0)
+        return false;
+    GetExitCodeProcess(process_.hProcess, status);
+    return true;
+}

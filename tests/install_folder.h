@@ -1,0 +1,73 @@
+#ifndef INSTALL_FOLDER_H
+#define INSTALL_FOLDER_H
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+// The folder of the running test program, where the build puts setup.exe
+// and fakestage.exe beside it.
+std::string BuildFolder();
+
+// A fresh folder that is removed, with every fake process recorded in it,
+// when the test ends.
+class InstallFolder {
+public:
+    InstallFolder();
+    ~InstallFolder();
+    InstallFolder(const InstallFolder &) = delete;
+    InstallFolder &operator=(const InstallFolder &) = delete;
+
+    const std::string &Path() const { return path_; }
+    std::string PathOf(const std::string &name) const { return path_ + "\\" + name; }
+    void Write(const std::string &name, const std::string &bytes) const;
+    void AddSetup() const;
+    void AddStage(const std::string &name) const;
+
+    // What the fake process of that name recorded, key by key; empty when
+    // it never ran.
+    std::map<std::string, std::string> Log(const std::string &name) const;
+
+private:
+    std::string path_;
+};
+
+// A message box as another process shows it, read through its controls.
+struct MessageBoxView {
+    HWND window = nullptr;
+    std::string caption;
+    std::string text;
+    std::vector<int> buttons;  // the visible push buttons, by identifier
+    int defaultButton = 0;  // the one drawn as the default push button
+    bool icon = false;
+    bool owned = false;
+};
+
+// Waits up to timeoutMs for a top-level dialog of the process and reads it.
+bool FindMessageBox(DWORD pid, DWORD timeoutMs, MessageBoxView *view);
+
+// setup.exe, started with the folder as its current directory.
+class SetupRun {
+public:
+    // environment: NAME=VALUE pairs added to the test's own environment.
+    SetupRun(const InstallFolder &folder, const std::string &arguments = "",
+             const std::vector<std::string> &environment = {});
+    ~SetupRun();
+    SetupRun(const SetupRun &) = delete;
+    SetupRun &operator=(const SetupRun &) = delete;
+
+    bool Started() const { return process_.hProcess != nullptr; }
+    DWORD Pid() const { return process_.dwProcessId; }
+    bool FindBox(MessageBoxView *view, DWORD timeoutMs = 30000) const;
+    void Answer(const MessageBoxView &view, int button) const;
+    // True once the process has ended within timeoutMs; its exit code then
+    // goes to *status.
+    bool Wait(DWORD timeoutMs, DWORD *status) const;
+
+private:
+    PROCESS_INFORMATION process_ = {};
+};
+
+#endif
