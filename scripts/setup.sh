@@ -4,7 +4,7 @@
 set -euo pipefail
 
 need_pkgs=(cmake make g++ g++-mingw-w64-i686 wine wine32:i386 xvfb xauth
-           x11-apps imagemagick googletest clang libclang-rt-14-dev)
+           x11-apps xdotool imagemagick googletest clang libclang-rt-14-dev)
 
 missing() {
     local p
