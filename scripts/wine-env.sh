@@ -1,6 +1,6 @@
 # Sourced by the scripts: Wine's settings for this build tree, and its
 # prefix, made on first use.
-WINEPREFIX="$PWD/build/wine"
+WINEPREFIX="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wine"
 WINEDEBUG=-all
 WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES

@@ -5,6 +5,7 @@
 //   exit:N    exit with status N after the same pause
 //   hang      never end
 //   spawn     start a copy of itself that lingers, then exit at once
+//   crash     write through a null pointer
 // Started with the single argument "linger", it logs as linger.log and
 // sleeps for a minute.
 
@@ -101,19 +102,23 @@ static std::string OthersRunning(const std::string &self)
     return names;
 }
 
-static std::string ModuleName()
+static std::string ModulePath()
 {
     char path[MAX_PATH];
     GetModuleFileNameA(nullptr, path, sizeof(path));
-    std::string name = strrchr(path, '\\') + 1;
+    return path;
+}
+
+static std::string ModuleName()
+{
+    std::string path = ModulePath();
+    std::string name = path.substr(path.rfind('\\') + 1);
     return name.substr(0, name.rfind('.'));
 }
 
 static DWORD Spawn()
 {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, sizeof(path));
-    std::string command = "\"" + std::string(path) + "\" linger";
+    std::string command = "\"" + ModulePath() + "\" linger";
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process;
@@ -138,6 +143,7 @@ int main(int argc, char **argv)
     Record("start", Now());
     Record("pid", std::to_string(GetCurrentProcessId()));
     Record("cmdline", GetCommandLineA());
+    Record("image", ModulePath());
     Record("cwd", directory);
     Record("inherits_setup_inf", HoldsSetupInf() ? "1" : "0");
     Record("running", OthersRunning(name));
@@ -153,6 +159,9 @@ int main(int argc, char **argv)
     if (strcmp(mode, "hang") == 0) {
         for (;;)
             Sleep(INFINITE);
+    } else if (strcmp(mode, "crash") == 0) {
+        Record("end", Now());
+        *static_cast<volatile int *>(nullptr) = 0;
     } else if (strcmp(mode, "spawn") == 0) {
         Record("spawned", std::to_string(Spawn()));
     } else {

@@ -4,6 +4,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <gtest/gtest.h>
+
 std::string BuildFolder()
 {
     char path[MAX_PATH];
@@ -176,23 +178,38 @@ bool FindMessageBox(DWORD pid, DWORD timeoutMs, MessageBoxView *view)
 
 SetupRun::SetupRun(const InstallFolder &folder, const std::string &arguments,
                    const std::vector<std::string> &environment)
+    : SetupRun("\"" + folder.PathOf("setup.exe") + "\"" + (arguments.empty() ? "" : " " + arguments),
+               folder.Path(), environment)
 {
+}
+
+SetupRun::SetupRun(const std::string &commandLine, const std::string &directory,
+                   const std::vector<std::string> &environment)
+{
+    // The test's own environment, less the variables given here.
+    auto overridden = [&](const char *entry) {
+        for (const std::string &pair : environment) {
+            size_t name = pair.find('=') + 1;
+            if (_strnicmp(entry, pair.c_str(), name) == 0)
+                return true;
+        }
+        return false;
+    };
     std::string block;
     char *strings = GetEnvironmentStringsA();
     for (const char *entry = strings; *entry; entry += strlen(entry) + 1)
-        block.append(entry, strlen(entry) + 1);
+        if (!overridden(entry))
+            block.append(entry, strlen(entry) + 1);
     FreeEnvironmentStringsA(strings);
     for (const std::string &pair : environment)
         block.append(pair.c_str(), pair.size() + 1);
     block += '\0';
 
-    std::string command = "\"" + folder.PathOf("setup.exe") + "\"";
-    if (!arguments.empty())
-        command += " " + arguments;
+    std::string command = commandLine;
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, &block[0],
-                        folder.Path().c_str(), &startup, &process_))
+                        directory.c_str(), &startup, &process_))
         process_ = {};
 }
 
@@ -224,4 +241,26 @@ bool SetupRun::Wait(DWORD timeoutMs, DWORD *status) const
         return false;
     GetExitCodeProcess(process_.hProcess, status);
     return true;
+}
+
+static int FailuresSoFar()
+{
+    return testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+}
+
+CaseTally::Case::Case(CaseTally &tally) : tally_(tally), failuresBefore_(FailuresSoFar())
+{
+}
+
+CaseTally::Case::~Case()
+{
+    ++tally_.tried_;
+    if (FailuresSoFar() == failuresBefore_)
+        ++tally_.behaved_;
+}
+
+CaseTally::~CaseTally()
+{
+    printf("%s: %d tried, %d behaved\n", group_, tried_, behaved_);
+    fflush(stdout);
 }

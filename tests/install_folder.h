@@ -48,11 +48,14 @@ struct MessageBoxView {
 // Waits up to timeoutMs for a top-level dialog of the process and reads it.
 bool FindMessageBox(DWORD pid, DWORD timeoutMs, MessageBoxView *view);
 
-// setup.exe, started with the folder as its current directory.
+// setup.exe, started from the folder and with it as the current directory;
+// or from the command line given, in the directory given.
 class SetupRun {
 public:
-    // environment: NAME=VALUE pairs added to the test's own environment.
+    // environment: NAME=VALUE pairs that add to or replace the test's own.
     SetupRun(const InstallFolder &folder, const std::string &arguments = "",
+             const std::vector<std::string> &environment = {});
+    SetupRun(const std::string &commandLine, const std::string &directory,
              const std::vector<std::string> &environment = {});
     ~SetupRun();
     SetupRun(const SetupRun &) = delete;
@@ -68,6 +71,30 @@ public:
 
 private:
     PROCESS_INFORMATION process_ = {};
+};
+
+// Counts the cases of a table, and those that raised no failure, and
+// prints both when the table is done:
+//   for (...) { CaseTally::Case tried(tally); ... }
+class CaseTally {
+public:
+    explicit CaseTally(const char *group) : group_(group) {}
+    ~CaseTally();
+
+    class Case {
+    public:
+        explicit Case(CaseTally &tally);
+        ~Case();
+
+    private:
+        CaseTally &tally_;
+        int failuresBefore_;
+    };
+
+private:
+    const char *group_;
+    int tried_ = 0;
+    int behaved_ = 0;
 };
 
 #endif

@@ -1,0 +1,291 @@
+// setup.exe against what a download folder or a disc may hold: hostile
+// setup.inf files, broken stages, a current directory that is not its own
+// folder, and a DLL planted beside it. Whatever it meets, it shows the right
+// box, never crashes, runs nothing on a failure path, and ends with status 0.
+
+#include <windows.h>
+
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "install_folder.h"
+
+namespace {
+
+const char HEAD[] = "Do you wish to install ";
+const DWORD EXIT_TIMEOUT_MS = 30000;
+
+enum class Box { Prompt, Failure };
+enum class Hold { None, Folder, OpenWithoutSharing };
+
+struct HostileFile {
+    const char *what;
+    std::string bytes;
+    Hold hold;
+    Box box;
+    std::string name;  // the name the prompt shows, when it can be told
+    bool nameKnown;
+};
+
+std::string Garbage(size_t size)
+{
+    std::string bytes;
+    unsigned state = 12345;
+    for (size_t i = 0; i < size; ++i) {
+        state = state * 1103515245 + 12345;
+        bytes += static_cast<char>(state >> 16);
+    }
+    return bytes;
+}
+
+const HostileFile HOSTILE_FILES[] = {
+    {"binary garbage", Garbage(4096), Hold::None, Box::Prompt, "", false},
+    {"a single line of 1 MB", std::string(1 << 20, 'M'), Hold::None, Box::Prompt,
+     std::string(254, 'M'), true},
+    {"UTF-8 byte order mark", "\xEF\xBB\xBF" "Acme\r\n", Hold::None, Box::Prompt,
+     "\xEF\xBB\xBF" "Acme", true},
+    {"UTF-16 with byte order mark", std::string("\xFF\xFE" "A\0c\0m\0e\0\r\0\n\0", 12),
+     Hold::None, Box::Prompt, "\xFF\xFE" "A", true},
+    {"setup.inf is a folder", "", Hold::Folder, Box::Failure, "", false},
+    {"held open without sharing", "Acme\r\n", Hold::OpenWithoutSharing, Box::Failure, "", false},
+};
+
+// What another process does to setup.inf while setup.exe runs.
+class Holder {
+public:
+    Holder(const InstallFolder &folder, const HostileFile &file)
+    {
+        std::string path = folder.PathOf("setup.inf");
+        if (file.hold == Hold::Folder) {
+            CreateDirectoryA(path.c_str(), nullptr);
+            return;
+        }
+        folder.Write("setup.inf", file.bytes);
+        if (file.hold == Hold::OpenWithoutSharing) {
+            handle_ = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+            EXPECT_NE(handle_, INVALID_HANDLE_VALUE);
+        }
+    }
+    ~Holder()
+    {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+    }
+
+private:
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+TEST(HostileTest, SetupInfFiles)
+{
+    CaseTally tally("hostile setup.inf files");
+    for (const HostileFile &file : HOSTILE_FILES) {
+        CaseTally::Case tried(tally);
+        SCOPED_TRACE(file.what);
+        InstallFolder folder;
+        folder.AddSetup();
+        folder.AddStage("VBRun60sp5.exe");
+        folder.AddStage("phase2.exe");
+        Holder holder(folder, file);
+
+        SetupRun run(folder);
+        ASSERT_TRUE(run.Started());
+        MessageBoxView box;
+        ASSERT_TRUE(run.FindBox(&box));
+        if (file.box == Box::Failure) {
+            EXPECT_EQ(box.caption, "Cannot install");
+            EXPECT_EQ(box.text, "Cannot open setup.inf");
+            run.Answer(box, IDOK);
+        } else {
+            EXPECT_EQ(box.caption, "Install");
+            EXPECT_EQ(box.text.compare(0, sizeof(HEAD) - 1, HEAD), 0) << box.text;
+            EXPECT_EQ(box.text.back(), '?');
+            EXPECT_LE(box.text.size(), sizeof(HEAD) - 1 + 254 + 1);
+            if (file.nameKnown) {
+                EXPECT_EQ(box.text, HEAD + file.name + "?");
+            }
+            run.Answer(box, IDNO);
+        }
+        DWORD status = 1;
+        EXPECT_TRUE(run.Wait(EXIT_TIMEOUT_MS, &status));
+        EXPECT_EQ(status, 0u);
+        EXPECT_TRUE(folder.Log("VBRun60sp5").empty());
+        EXPECT_TRUE(folder.Log("phase2").empty());
+    }
+}
+
+// A broken stage is passed over like a failed one: the next step runs and
+// setup.exe ends with status 0.
+TEST(HostileTest, BrokenStages)
+{
+    struct {
+        const char *what;
+        const char *firstMode;
+        bool firstIsText;
+        bool secondIsFolder;
+    } cases[] = {
+        {"first stage crashes", "crash", false, false},
+        {"first stage is not a program", "", true, false},
+        {"second stage is a folder", "", false, true},
+    };
+    CaseTally tally("broken stages");
+    for (const auto &c : cases) {
+        CaseTally::Case tried(tally);
+        SCOPED_TRACE(c.what);
+        InstallFolder folder;
+        folder.AddSetup();
+        folder.Write("setup.inf", "Acme\r\n");
+        if (c.firstIsText)
+            folder.Write("VBRun60sp5.exe", "This is not a program.\r\n");
+        else
+            folder.AddStage("VBRun60sp5.exe");
+        if (c.secondIsFolder)
+            CreateDirectoryA(folder.PathOf("phase2.exe").c_str(), nullptr);
+        else
+            folder.AddStage("phase2.exe");
+
+        SetupRun run(folder, "", {std::string("FAKESTAGE_VBRun60sp5=") + c.firstMode});
+        ASSERT_TRUE(run.Started());
+        MessageBoxView box;
+        ASSERT_TRUE(run.FindBox(&box));
+        ASSERT_EQ(box.caption, "Install");
+        run.Answer(box, IDYES);
+        DWORD status = 1;
+        EXPECT_TRUE(run.Wait(EXIT_TIMEOUT_MS, &status));
+        EXPECT_EQ(status, 0u);
+        EXPECT_EQ(folder.Log("VBRun60sp5").empty(), c.firstIsText);
+        EXPECT_EQ(folder.Log("phase2").empty(), c.secondIsFolder);
+    }
+}
+
+// Started from a shortcut whose "Start in" is another folder: setup.inf comes
+// from the current directory, and a stage is taken from the folder of
+// setup.exe before the current directory.
+TEST(HostileTest, CurrentDirectoryIsNotTheProgramFolder)
+{
+    struct {
+        const char *what;
+        bool stagesBesideSetup;
+        bool stagesInCurrent;
+    } cases[] = {
+        {"stages beside setup.exe", true, false},
+        {"stages in the current directory", false, true},
+        {"stages in both: setup.exe's folder first", true, true},
+    };
+    CaseTally tally("stage placements");
+    for (const auto &c : cases) {
+        CaseTally::Case tried(tally);
+        SCOPED_TRACE(c.what);
+        InstallFolder program, current;
+        program.AddSetup();
+        program.Write("setup.inf", "Wrong folder\r\n");
+        current.Write("setup.inf", "Acme\r\n");
+        for (const char *stage : {"VBRun60sp5.exe", "phase2.exe"}) {
+            if (c.stagesBesideSetup)
+                program.AddStage(stage);
+            if (c.stagesInCurrent)
+                current.AddStage(stage);
+        }
+        const InstallFolder &expected = c.stagesBesideSetup ? program : current;
+
+        SetupRun run("\"" + program.PathOf("setup.exe") + "\"", current.Path());
+        ASSERT_TRUE(run.Started());
+        MessageBoxView box;
+        ASSERT_TRUE(run.FindBox(&box));
+        EXPECT_EQ(box.text, "Do you wish to install Acme?");
+        run.Answer(box, IDYES);
+        DWORD status = 1;
+        EXPECT_TRUE(run.Wait(EXIT_TIMEOUT_MS, &status));
+        EXPECT_EQ(status, 0u);
+        // The stages run, and log, in the current directory.
+        for (const char *stage : {"VBRun60sp5", "phase2"}) {
+            auto seen = current.Log(stage);
+            EXPECT_EQ(seen["image"], expected.PathOf(std::string(stage) + ".exe")) << stage;
+            EXPECT_EQ(seen["cwd"], current.Path()) << stage;
+            EXPECT_EQ(seen["inherits_setup_inf"], "1") << stage;
+        }
+    }
+}
+
+// Wine takes a system DLL from a program's folder only where it is told to
+// prefer native DLLs, so for the two programs below it is told so for
+// uxtheme.dll, which its message boxes load when first shown: after WinMain
+// has begun, unlike the DLLs loaded with user32.dll.
+class NativeUxthemeFor {
+public:
+    explicit NativeUxthemeFor(std::vector<std::string> programs) : programs_(std::move(programs))
+    {
+        for (const std::string &program : programs_) {
+            HKEY key;
+            if (RegCreateKeyExA(HKEY_CURRENT_USER, KeyOf(program).c_str(), 0, nullptr, 0,
+                                KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+                static const char ORDER[] = "native,builtin";
+                RegSetValueExA(key, "uxtheme", 0, REG_SZ, reinterpret_cast<const BYTE *>(ORDER),
+                               sizeof(ORDER));
+                RegCloseKey(key);
+            }
+        }
+    }
+    ~NativeUxthemeFor()
+    {
+        for (const std::string &program : programs_) {
+            RegDeleteKeyA(HKEY_CURRENT_USER, KeyOf(program).c_str());
+            RegDeleteKeyA(HKEY_CURRENT_USER, (APP_DEFAULTS + program).c_str());
+        }
+    }
+
+private:
+    static constexpr char APP_DEFAULTS[] = "Software\\Wine\\AppDefaults\\";
+    static std::string KeyOf(const std::string &program)
+    {
+        return APP_DEFAULTS + program + "\\DllOverrides";
+    }
+    std::vector<std::string> programs_;
+};
+
+// A program that shows a message box without restricting its DLL search
+// loads the copy planted beside it; setup.exe must not.
+TEST(HostileTest, PlantedDllIsNotLoaded)
+{
+    InstallFolder folder;
+    folder.AddSetup();
+    folder.Write("setup.inf", "Acme\r\n");
+    CopyFileA((BuildFolder() + "\\planted.dll").c_str(), folder.PathOf("uxtheme.dll").c_str(), FALSE);
+    CopyFileA((BuildFolder() + "\\setup_tests.exe").c_str(), folder.PathOf("control.exe").c_str(), FALSE);
+    NativeUxthemeFor nativeFirst({"setup.exe", "control.exe"});
+
+    {
+        SetupRun control("\"" + folder.PathOf("control.exe") + "\" icon-box", folder.Path());
+        ASSERT_TRUE(control.Started());
+        MessageBoxView box;
+        ASSERT_TRUE(control.FindBox(&box));
+        control.Answer(box, IDOK);
+        DWORD status;
+        EXPECT_TRUE(control.Wait(EXIT_TIMEOUT_MS, &status));
+    }
+    FILE *log = fopen(folder.PathOf("planted.log").c_str(), "r");
+    ASSERT_NE(log, nullptr) << "the control run did not load the planted DLL";
+    fclose(log);
+    DeleteFileA(folder.PathOf("planted.log").c_str());
+
+    SetupRun run(folder);
+    ASSERT_TRUE(run.Started());
+    MessageBoxView box;
+    ASSERT_TRUE(run.FindBox(&box));
+    EXPECT_EQ(box.text, "Do you wish to install Acme?");
+    run.Answer(box, IDNO);
+    DWORD status = 1;
+    EXPECT_TRUE(run.Wait(EXIT_TIMEOUT_MS, &status));
+    EXPECT_EQ(status, 0u);
+    log = fopen(folder.PathOf("planted.log").c_str(), "r");
+    EXPECT_EQ(log, nullptr) << "setup.exe loaded the planted DLL";
+    if (log)
+        fclose(log);
+}
+
+} // namespace
