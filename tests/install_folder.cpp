@@ -114,6 +114,15 @@ static std::string TextOf(HWND window)
     return std::string(text, length);
 }
 
+static std::wstring WideTextOf(HWND window)
+{
+    wchar_t text[1024] = L"";
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, ARRAYSIZE(text), reinterpret_cast<LPARAM>(text),
+                        SMTO_ABORTIFHUNG, 5000, &length);
+    return std::wstring(text, length);
+}
+
 static std::string ClassOf(HWND window)
 {
     char name[64] = "";
@@ -171,6 +180,7 @@ bool FindMessageBox(DWORD pid, DWORD timeoutMs, MessageBoxView *view)
     view->window = search.found;
     view->caption = TextOf(search.found);
     view->text = TextOf(GetDlgItem(search.found, 0xFFFF));
+    view->wideText = WideTextOf(GetDlgItem(search.found, 0xFFFF));
     EnumChildWindows(search.found, ReadControl, reinterpret_cast<LPARAM>(view));
     view->owned = GetWindow(search.found, GW_OWNER) != nullptr;
     return true;

@@ -39,6 +39,7 @@ struct MessageBoxView {
     HWND window = nullptr;
     std::string caption;
     std::string text;
+    std::wstring wideText;  // the same, as the system holds it
     std::vector<int> buttons;  // the visible push buttons, by identifier
     int defaultButton = 0;  // the one drawn as the default push button
     bool icon = false;
