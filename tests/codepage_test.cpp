@@ -63,9 +63,7 @@ TEST(CodePage932Test, NamesShownAsTheSystemReadsTheirBytes)
         EXPECT_EQ(box.caption, "Install");
         EXPECT_EQ(box.wideText, FromCodePage932(HEAD + c.name + "?"));
         run.Answer(box, IDNO);
-        DWORD status = 1;
-        EXPECT_TRUE(run.Wait(30000, &status));
-        EXPECT_EQ(status, 0u);
+        ExpectEndsWithStatusZero(run);
         EXPECT_TRUE(folder.Log("VBRun60sp5").empty());
     }
 }

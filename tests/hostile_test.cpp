@@ -17,7 +17,6 @@
 namespace {
 
 const char HEAD[] = "Do you wish to install ";
-const DWORD EXIT_TIMEOUT_MS = 30000;
 
 enum class Box { Prompt, Failure };
 enum class Hold { None, Folder, OpenWithoutSharing };
@@ -111,9 +110,7 @@ TEST(HostileTest, SetupInfFiles)
             }
             run.Answer(box, IDNO);
         }
-        DWORD status = 1;
-        EXPECT_TRUE(run.Wait(EXIT_TIMEOUT_MS, &status));
-        EXPECT_EQ(status, 0u);
+        ExpectEndsWithStatusZero(run);
         EXPECT_TRUE(folder.Log("VBRun60sp5").empty());
         EXPECT_TRUE(folder.Log("phase2").empty());
     }
@@ -155,9 +152,7 @@ TEST(HostileTest, BrokenStages)
         ASSERT_TRUE(run.FindBox(&box));
         ASSERT_EQ(box.caption, "Install");
         run.Answer(box, IDYES);
-        DWORD status = 1;
-        EXPECT_TRUE(run.Wait(EXIT_TIMEOUT_MS, &status));
-        EXPECT_EQ(status, 0u);
+        ExpectEndsWithStatusZero(run);
         EXPECT_EQ(folder.Log("VBRun60sp5").empty(), c.firstIsText);
         EXPECT_EQ(folder.Log("phase2").empty(), c.secondIsFolder);
     }
@@ -199,9 +194,7 @@ TEST(HostileTest, CurrentDirectoryIsNotTheProgramFolder)
         ASSERT_TRUE(run.FindBox(&box));
         EXPECT_EQ(box.text, "Do you wish to install Acme?");
         run.Answer(box, IDYES);
-        DWORD status = 1;
-        EXPECT_TRUE(run.Wait(EXIT_TIMEOUT_MS, &status));
-        EXPECT_EQ(status, 0u);
+        ExpectEndsWithStatusZero(run);
         // The stages run, and log, in the current directory.
         for (const char *stage : {"VBRun60sp5", "phase2"}) {
             auto seen = current.Log(stage);
@@ -266,7 +259,7 @@ TEST(HostileTest, PlantedDllIsNotLoaded)
         ASSERT_TRUE(control.FindBox(&box));
         control.Answer(box, IDOK);
         DWORD status;
-        EXPECT_TRUE(control.Wait(EXIT_TIMEOUT_MS, &status));
+        EXPECT_TRUE(control.Wait(RUN_TIMEOUT_MS, &status));
     }
     FILE *log = fopen(folder.PathOf("planted.log").c_str(), "r");
     ASSERT_NE(log, nullptr) << "the control run did not load the planted DLL";
@@ -279,9 +272,7 @@ TEST(HostileTest, PlantedDllIsNotLoaded)
     ASSERT_TRUE(run.FindBox(&box));
     EXPECT_EQ(box.text, "Do you wish to install Acme?");
     run.Answer(box, IDNO);
-    DWORD status = 1;
-    EXPECT_TRUE(run.Wait(EXIT_TIMEOUT_MS, &status));
-    EXPECT_EQ(status, 0u);
+    ExpectEndsWithStatusZero(run);
     log = fopen(folder.PathOf("planted.log").c_str(), "r");
     EXPECT_EQ(log, nullptr) << "setup.exe loaded the planted DLL";
     if (log)

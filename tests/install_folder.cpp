@@ -253,6 +253,13 @@ bool SetupRun::Wait(DWORD timeoutMs, DWORD *status) const
     return true;
 }
 
+void ExpectEndsWithStatusZero(const SetupRun &run)
+{
+    DWORD status = 1;
+    EXPECT_TRUE(run.Wait(RUN_TIMEOUT_MS, &status)) << "setup.exe did not end";
+    EXPECT_EQ(status, 0u);
+}
+
 static int FailuresSoFar()
 {
     return testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();

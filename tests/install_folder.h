@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+// How long a test waits for a box to appear or a run to end: generous, as
+// each Wine process start may take seconds under emulation.
+inline constexpr DWORD RUN_TIMEOUT_MS = 30000;
+
 // The folder of the running test program, where the build puts setup.exe
 // and fakestage.exe beside it.
 std::string BuildFolder();
@@ -64,7 +68,7 @@ public:
 
     bool Started() const { return process_.hProcess != nullptr; }
     DWORD Pid() const { return process_.dwProcessId; }
-    bool FindBox(MessageBoxView *view, DWORD timeoutMs = 30000) const;
+    bool FindBox(MessageBoxView *view, DWORD timeoutMs = RUN_TIMEOUT_MS) const;
     void Answer(const MessageBoxView &view, int button) const;
     // True once the process has ended within timeoutMs; its exit code then
     // goes to *status.
@@ -73,6 +77,9 @@ public:
 private:
     PROCESS_INFORMATION process_ = {};
 };
+
+// The run ends, within the time any run needs, with exit status 0.
+void ExpectEndsWithStatusZero(const SetupRun &run);
 
 // Counts the cases of a table, and those that raised no failure, and
 // prints both when the table is done:
