@@ -19,7 +19,11 @@ namespace {
 const char HEAD[] = "Do you wish to install ";
 
 enum class Box { Prompt, Failure };
-enum class Hold { None, Folder, OpenWithoutSharing };
+// Folder: setup.inf is a folder. OpenWithoutSharing: another process holds
+// it open and shares nothing. Unreadable: it opens, but every read fails, as
+// on a scratched disc; the build makes one in a folder of its own, as a
+// link to a Linux file whose reads fail with an I/O error.
+enum class Hold { None, Folder, OpenWithoutSharing, Unreadable };
 
 struct HostileFile {
     const char *what;
@@ -51,6 +55,7 @@ const HostileFile HOSTILE_FILES[] = {
      Hold::None, Box::Prompt, "\xFF\xFE" "A", true},
     {"setup.inf is a folder", "", Hold::Folder, Box::Failure, "", false},
     {"held open without sharing", "Acme\r\n", Hold::OpenWithoutSharing, Box::Failure, "", false},
+    {"opens but cannot be read", "", Hold::Unreadable, Box::Prompt, "", true},
 };
 
 // What another process does to setup.inf while setup.exe runs.
@@ -63,6 +68,8 @@ public:
             CreateDirectoryA(path.c_str(), nullptr);
             return;
         }
+        if (file.hold == Hold::Unreadable)
+            return;
         folder.Write("setup.inf", file.bytes);
         if (file.hold == Hold::OpenWithoutSharing) {
             handle_ = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -92,7 +99,9 @@ TEST(HostileTest, SetupInfFiles)
         folder.AddStage("phase2.exe");
         Holder holder(folder, file);
 
-        SetupRun run(folder);
+        std::string directory = file.hold == Hold::Unreadable
+            ? BuildFolder() + "\\unreadable" : folder.Path();
+        SetupRun run("\"" + folder.PathOf("setup.exe") + "\"", directory);
         ASSERT_TRUE(run.Started());
         MessageBoxView box;
         ASSERT_TRUE(run.FindBox(&box));
