@@ -37,7 +37,6 @@ protected:
     // Starts setup.exe, expects the install prompt and answers it.
     void AnswerPrompt(SetupRun &run, int button)
     {
-        ASSERT_TRUE(run.Started());
         MessageBoxView box;
         ASSERT_TRUE(run.FindBox(&box));
         ASSERT_EQ(box.caption, "Install");
@@ -71,7 +70,6 @@ protected:
 TEST_F(BootstrapTest, PromptThenYesRunsBothStagesOneAfterTheOther)
 {
     SetupRun run(folder_);
-    ASSERT_TRUE(run.Started());
     MessageBoxView box;
     ASSERT_TRUE(run.FindBox(&box));
     EXPECT_EQ(box.caption, "Install");
@@ -113,7 +111,6 @@ TEST_F(BootstrapTest, PromptShowsNameAsReadAndNoRunsNothing)
         SCOPED_TRACE(c.what);
         folder_.Write("setup.inf", c.file);
         SetupRun run(folder_);
-        ASSERT_TRUE(run.Started());
         MessageBoxView box;
         ASSERT_TRUE(run.FindBox(&box));
         EXPECT_EQ(box.caption, "Install");
@@ -129,7 +126,6 @@ TEST_F(BootstrapTest, MissingSetupInfShowsOnlyTheFailureAndRunsNothing)
 {
     DeleteFileA(folder_.PathOf("setup.inf").c_str());
     SetupRun run(folder_);
-    ASSERT_TRUE(run.Started());
     MessageBoxView box;
     ASSERT_TRUE(run.FindBox(&box));
     EXPECT_EQ(box.caption, "Cannot install");
@@ -181,7 +177,6 @@ TEST_F(BootstrapTest, SecondStageRunsWhateverTheFirstDid)
 TEST_F(BootstrapTest, OwnArgumentsChangeNothing)
 {
     SetupRun run(folder_, "/S /Q phase2.exe setup.inf other.inf");
-    ASSERT_TRUE(run.Started());
     MessageBoxView box;
     ASSERT_TRUE(run.FindBox(&box));
     EXPECT_EQ(box.text, "Do you wish to install Acme Widgets?");

@@ -57,7 +57,6 @@ TEST(CodePage932Test, NamesShownAsTheSystemReadsTheirBytes)
         folder.Write("setup.inf", c.file);
 
         SetupRun run(folder);
-        ASSERT_TRUE(run.Started());
         MessageBoxView box;
         ASSERT_TRUE(run.FindBox(&box));
         EXPECT_EQ(box.caption, "Install");

@@ -102,7 +102,6 @@ TEST(HostileTest, SetupInfFiles)
         std::string directory = file.hold == Hold::Unreadable
             ? BuildFolder() + "\\unreadable" : folder.Path();
         SetupRun run("\"" + folder.PathOf("setup.exe") + "\"", directory);
-        ASSERT_TRUE(run.Started());
         MessageBoxView box;
         ASSERT_TRUE(run.FindBox(&box));
         if (file.box == Box::Failure) {
@@ -156,7 +155,6 @@ TEST(HostileTest, BrokenStages)
             folder.AddStage("phase2.exe");
 
         SetupRun run(folder, "", {std::string("FAKESTAGE_VBRun60sp5=") + c.firstMode});
-        ASSERT_TRUE(run.Started());
         MessageBoxView box;
         ASSERT_TRUE(run.FindBox(&box));
         ASSERT_EQ(box.caption, "Install");
@@ -198,7 +196,6 @@ TEST(HostileTest, CurrentDirectoryIsNotTheProgramFolder)
         const InstallFolder &expected = c.stagesBesideSetup ? program : current;
 
         SetupRun run("\"" + program.PathOf("setup.exe") + "\"", current.Path());
-        ASSERT_TRUE(run.Started());
         MessageBoxView box;
         ASSERT_TRUE(run.FindBox(&box));
         EXPECT_EQ(box.text, "Do you wish to install Acme?");
@@ -263,7 +260,6 @@ TEST(HostileTest, PlantedDllIsNotLoaded)
 
     {
         SetupRun control("\"" + folder.PathOf("control.exe") + "\" icon-box", folder.Path());
-        ASSERT_TRUE(control.Started());
         MessageBoxView box;
         ASSERT_TRUE(control.FindBox(&box));
         control.Answer(box, IDOK);
@@ -276,7 +272,6 @@ TEST(HostileTest, PlantedDllIsNotLoaded)
     DeleteFileA(folder.PathOf("planted.log").c_str());
 
     SetupRun run(folder);
-    ASSERT_TRUE(run.Started());
     MessageBoxView box;
     ASSERT_TRUE(run.FindBox(&box));
     EXPECT_EQ(box.text, "Do you wish to install Acme?");

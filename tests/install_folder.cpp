@@ -237,7 +237,7 @@ SetupRun::~SetupRun()
 
 bool SetupRun::FindBox(MessageBoxView *view, DWORD timeoutMs) const
 {
-    return FindMessageBox(Pid(), timeoutMs, view);
+    return Started() && FindMessageBox(Pid(), timeoutMs, view);
 }
 
 void SetupRun::Answer(const MessageBoxView &view, int button) const

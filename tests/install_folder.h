@@ -68,6 +68,7 @@ public:
 
     bool Started() const { return process_.hProcess != nullptr; }
     DWORD Pid() const { return process_.dwProcessId; }
+    // False too when setup.exe could not be started.
     bool FindBox(MessageBoxView *view, DWORD timeoutMs = RUN_TIMEOUT_MS) const;
     void Answer(const MessageBoxView &view, int button) const;
     // True once the process has ended within timeoutMs; its exit code then
