@@ -1,11 +1,20 @@
 #!/usr/bin/env bash
-# Prepares a Debian 12 amd64 machine, as root, to build setup.exe and run it
-# under 32-bit Wine. Safe to run again: each step checks before it acts.
+# Prepares a Debian 12 amd64 machine, as root, to build setup.exe, run it
+# under 32-bit Wine, sign it and put it on a disc. Safe to run again: each
+# step checks before it acts.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
+cd "$(dirname "$0")"
+
+step=start
+trap 'echo "setup: failed while $step (exit status $?)" >&2' ERR
 
 need_pkgs=(cmake make g++ g++-mingw-w64-i686 wine wine32:i386 xvfb xauth
-           xdotool imagemagick googletest clang libclang-rt-14-dev)
+           xdotool imagemagick googletest clang libclang-rt-14-dev
+           openssl xorriso genisoimage debootstrap)
+# From bookworm-backports: qemu-user, as bookworm's own takes about 50 s for
+# each 32-bit Wine start, and osslsigncode 2.9, which takes a signing time.
+backports_pkgs=(qemu-user osslsigncode)
 
 missing() {
     local p
@@ -14,35 +23,33 @@ missing() {
     done
 }
 
+step="adding the i386 architecture"
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    echo "setup: adding the i386 architecture"
+    echo "setup: $step"
     dpkg --add-architecture i386
 fi
 
-# qemu from bookworm's own suite takes about 50 s for each 32-bit Wine start;
-# the backports build is more than a hundred times faster.
-backports=/etc/apt/sources.list.d/bookworm-backports.sources
-if [ ! -f "$backports" ]; then
-    uri=$(sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n1)
-    echo "Types: deb
-URIs: ${uri:-http://deb.debian.org/debian}
-Suites: bookworm-backports
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" > "$backports"
-fi
+step="listing bookworm-backports"
+bash backports.sh
 
-todo=$(missing "${need_pkgs[@]}" qemu-user)
+step="installing packages"
+todo=$(missing "${need_pkgs[@]}" "${backports_pkgs[@]}")
 case "$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null)" in
     1:[0-7].*) todo="$todo qemu-user" ;;  # bookworm's own: too slow for Wine
 esac
 if [ -n "$todo" ]; then
-    echo "setup: installing packages (a few minutes on a new machine):" $todo
+    echo "setup: $step (a few minutes on a new machine):" $todo
+    step="updating the package lists"
     apt-get update -qq
+    step="installing packages: ${need_pkgs[*]}"
     apt-get install -y -qq --no-install-recommends "${need_pkgs[@]}" >/dev/null
-    apt-get install -y -qq --no-install-recommends -t bookworm-backports qemu-user >/dev/null
+    step="installing from bookworm-backports: ${backports_pkgs[*]}"
+    apt-get install -y -qq --no-install-recommends -t bookworm-backports \
+        "${backports_pkgs[@]}" >/dev/null
 fi
 
 # A kernel without 32-bit ELF support runs 32-bit Wine through qemu.
+step="making 32-bit Wine start"
 if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
     mnt=/proc/sys/fs/binfmt_misc
     mountpoint -q "$mnt" || mount -t binfmt_misc binfmt_misc "$mnt"

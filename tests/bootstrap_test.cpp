@@ -195,7 +195,7 @@ TEST_F(BootstrapTest, StageThatHandsOffReleasesTheWait)
     AnswerPrompt(run, IDYES);
     ExpectEndsWithStatusZero(run);
     auto first = folder_.Log(FIRST_LOG);
-    EXPECT_NE(first["spawned"], "0");
+    EXPECT_NE(strtoul(first["spawned"].c_str(), nullptr, 10), 0u) << "the handed-off process did not log";
     auto second = folder_.Log(SECOND_LOG);
     ASSERT_FALSE(second.empty());
     EXPECT_EQ(second["running"], "linger") << "the handed-off process should still run";

@@ -4,10 +4,11 @@
 //   (unset)   exit with status 0 after a short pause
 //   exit:N    exit with status N after the same pause
 //   hang      never end
-//   spawn     start a copy of itself that lingers, then exit at once
+//   spawn     start a copy of itself that lingers, and exit as soon as
+//             that copy has written its log
 //   crash     write through a null pointer
-// Started with the single argument "linger", it logs as linger.log and
-// sleeps for a minute.
+// Started with the arguments "linger PID", it logs as linger.log, tells the
+// process PID that it has, and sleeps for a minute.
 
 #include <windows.h>
 
@@ -19,6 +20,8 @@
 
 static const DWORD PAUSE_MS = 300;
 static const DWORD LINGER_MS = 60 * 1000;
+// How long a stage that hands off waits for the copy it started to log.
+static const DWORD ANNOUNCE_TIMEOUT_MS = 30 * 1000;
 
 static FILE *logFile;
 
@@ -116,23 +119,45 @@ static std::string ModuleName()
     return name.substr(0, name.rfind('.'));
 }
 
+// Set by the lingering copy once its log is written, so that whoever looks
+// for it after this stage has ended finds it.
+static std::string AnnouncedEventName(DWORD spawnerPid)
+{
+    return "fakestage-linger-" + std::to_string(spawnerPid);
+}
+
 static DWORD Spawn()
 {
-    std::string command = "\"" + ModulePath() + "\" linger";
+    HANDLE announced = CreateEventA(nullptr, TRUE, FALSE,
+                                    AnnouncedEventName(GetCurrentProcessId()).c_str());
+    std::string command = "\"" + ModulePath() + "\" linger " + std::to_string(GetCurrentProcessId());
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process))
+    if (!announced
+        || !CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                           nullptr, &startup, &process))
         return 0;
+    HANDLE waits[] = {announced, process.hProcess};
+    DWORD woken = WaitForMultipleObjects(ARRAYSIZE(waits), waits, FALSE, ANNOUNCE_TIMEOUT_MS);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    return process.dwProcessId;
+    CloseHandle(announced);
+    return woken == WAIT_OBJECT_0 ? process.dwProcessId : 0;
+}
+
+static void Announce(DWORD spawnerPid)
+{
+    HANDLE announced = OpenEventA(EVENT_MODIFY_STATE, FALSE, AnnouncedEventName(spawnerPid).c_str());
+    if (announced) {
+        SetEvent(announced);
+        CloseHandle(announced);
+    }
 }
 
 int main(int argc, char **argv)
 {
-    bool linger = argc == 2 && strcmp(argv[1], "linger") == 0;
+    bool linger = argc == 3 && strcmp(argv[1], "linger") == 0;
     std::string name = linger ? "linger" : ModuleName();
     logFile = fopen((name + ".log").c_str(), "a");
     if (!logFile)
@@ -149,6 +174,7 @@ int main(int argc, char **argv)
     Record("running", OthersRunning(name));
 
     if (linger) {
+        Announce(strtoul(argv[2], nullptr, 10));
         Sleep(LINGER_MS);
         return 0;
     }
