@@ -67,9 +67,78 @@ TEST_F(ImageTest, IsA32BitWindowsGuiProgram)
     EXPECT_EQ(nt_->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
     EXPECT_FALSE(nt_->FileHeader.Characteristics & IMAGE_FILE_DLL);
     EXPECT_TRUE(nt_->FileHeader.Characteristics & IMAGE_FILE_EXECUTABLE_IMAGE);
+}
+
+// The mitigations a binary analyser asks of a 32-bit image, read from its
+// headers: each one is the system's, and the image only has to opt in.
+TEST_F(ImageTest, OptsIntoTheSystemsMitigations)
+{
     // Address space layout randomisation needs the relocations kept.
-    EXPECT_TRUE(nt_->OptionalHeader.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE);
+    const WORD flags = nt_->OptionalHeader.DllCharacteristics;
+    EXPECT_TRUE(flags & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE);
+    EXPECT_FALSE(nt_->FileHeader.Characteristics & IMAGE_FILE_RELOCS_STRIPPED);
     EXPECT_NE(nt_->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC].Size, 0u);
+    // Data execution prevention.
+    EXPECT_TRUE(flags & IMAGE_DLLCHARACTERISTICS_NX_COMPAT);
+}
+
+TEST_F(ImageTest, NoSectionIsWritableAndExecutableOrShared)
+{
+    const DWORD importTable = nt_->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IAT].VirtualAddress;
+    ASSERT_NE(importTable, 0u);
+    auto section = IMAGE_FIRST_SECTION(nt_);
+    for (WORD i = 0; i < nt_->FileHeader.NumberOfSections; ++i, ++section) {
+        std::string name(reinterpret_cast<const char *>(section->Name),
+                         strnlen(reinterpret_cast<const char *>(section->Name), IMAGE_SIZEOF_SHORT_NAME));
+        SCOPED_TRACE(name);
+        const DWORD kind = section->Characteristics;
+        const bool writable = kind & IMAGE_SCN_MEM_WRITE;
+        const bool executable = kind & (IMAGE_SCN_MEM_EXECUTE | IMAGE_SCN_CNT_CODE);
+        EXPECT_FALSE(writable && executable);
+        EXPECT_FALSE(writable && (kind & IMAGE_SCN_MEM_SHARED));
+        // The loader writes the import addresses, so their section must not
+        // run either, whatever its flags say about writing.
+        if (importTable >= section->VirtualAddress
+            && importTable < section->VirtualAddress + section->Misc.VirtualSize) {
+            EXPECT_FALSE(executable) << "the import address table is in an executable section";
+        }
+    }
+}
+
+// On x86, an exception handler is found through a chain on the stack, which
+// an overrun can rewrite. An image that registers no handler says so, and
+// the system then calls none in it; one that does needs a table of its
+// handlers.
+TEST_F(ImageTest, ExceptionHandlersCannotBeFaked)
+{
+    const auto &loadConfig = nt_->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG];
+    if (!(nt_->OptionalHeader.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_NO_SEH)) {
+        ASSERT_NE(loadConfig.Size, 0u) << "neither the no-SEH flag nor a handler table";
+        auto config = At<IMAGE_LOAD_CONFIG_DIRECTORY32>(OffsetOf(loadConfig.VirtualAddress));
+        ASSERT_NE(config, nullptr);
+        EXPECT_NE(config->SEHandlerTable, 0u);
+        return;
+    }
+    // The flag is true only if no code links a handler into the chain at
+    // fs:[0]: mov fs:[0], reg (64 89 /r with a 32-bit displacement of 0),
+    // mov fs:[0], eax (64 A3) or pop fs:[0] (64 8F 05).
+    auto section = IMAGE_FIRST_SECTION(nt_);
+    for (WORD i = 0; i < nt_->FileHeader.NumberOfSections; ++i, ++section) {
+        if (!(section->Characteristics & IMAGE_SCN_MEM_EXECUTE))
+            continue;
+        const std::string code = bytes_.substr(section->PointerToRawData,
+                                               std::min(section->SizeOfRawData, section->Misc.VirtualSize));
+        static const std::string ZERO(4, '\0');
+        for (size_t at = 0; (at = code.find('\x64', at)) != std::string::npos; ++at) {
+            const std::string rest = code.substr(at + 1, 6);
+            const bool storesReg = rest.size() == 6 && rest[0] == '\x89' && (rest[1] & 0xC7) == 0x05
+                                && rest.substr(2) == ZERO;
+            const bool storesEax = rest.size() >= 5 && rest[0] == '\xA3' && rest.substr(1, 4) == ZERO;
+            const bool pops = rest.size() == 6 && rest[0] == '\x8F' && rest[1] == '\x05'
+                           && rest.substr(2) == ZERO;
+            EXPECT_FALSE(storesReg || storesEax || pops) << "a handler is linked in at offset " << at;
+        }
+    }
 }
 
 TEST_F(ImageTest, ImportsOnlyFromTheSystemAndItsRunTime)
