@@ -222,6 +222,41 @@ TEST_F(BootstrapTest, StageThatNeverEndsKeepsTheBootstrapperWaiting)
     EXPECT_FALSE(folder_.Log(SECOND_LOG).empty());
 }
 
+// Installers tell every top-level window when they have changed a setting,
+// and wait for the answers. setup.exe, blocked in its wait for the stage,
+// must own no window that would hold them up.
+TEST_F(BootstrapTest, StageBroadcastIsNotHeldUp)
+{
+    SetupRun run(folder_, "", {std::string("FAKESTAGE_") + FIRST_LOG + "=broadcast"});
+    AnswerPrompt(run, IDYES);
+    ExpectEndsWithStatusZero(run);
+    auto first = folder_.Log(FIRST_LOG);
+    EXPECT_EQ(first["broadcast_with_timeout"], "answered");
+    EXPECT_EQ(first["broadcast"], "answered");
+    EXPECT_FALSE(folder_.Log(SECOND_LOG).empty());
+}
+
+// The probe behind the test above: a process that owns a window and does
+// not answer its messages does hold a broadcast up.
+TEST(BroadcastProbeTest, AWindowThatDoesNotAnswerHoldsABroadcastUp)
+{
+    SetupRun hung("\"" + BuildFolder() + "\\setup_tests.exe\" hung-window", BuildFolder());
+    ASSERT_TRUE(hung.Started());
+    for (DWORD waited = 0; !FindWindowA(nullptr, HUNG_WINDOW_TITLE) && waited < RUN_TIMEOUT_MS; waited += 50)
+        Sleep(50);
+    ASSERT_NE(FindWindowA(nullptr, HUNG_WINDOW_TITLE), nullptr);
+
+    InstallFolder folder;
+    folder.AddStage(SECOND);
+    SetupRun stage("\"" + folder.PathOf(SECOND) + "\"", folder.Path(),
+                   {std::string("FAKESTAGE_") + SECOND_LOG + "=broadcast"});
+    DWORD status;
+    EXPECT_FALSE(stage.Wait(3000, &status)) << "the broadcast was answered by a window that cannot answer";
+    hung.Terminate();
+    EXPECT_TRUE(stage.Wait(RUN_TIMEOUT_MS, &status));
+    EXPECT_EQ(folder.Log(SECOND_LOG)["broadcast"], "answered");
+}
+
 // The probe behind every "no icon" above: a box with an icon is seen to
 // have one.
 TEST(MessageBoxReaderTest, SeesAnIconWhenThereIsOne)

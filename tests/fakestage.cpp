@@ -7,6 +7,10 @@
 //   spawn     start a copy of itself that lingers, and exit as soon as
 //             that copy has written its log
 //   crash     write through a null pointer
+//   broadcast tell every top-level window that a setting changed, as an
+//             installer does after changing PATH, and wait for the answers:
+//             first with a time-out longer than any test waits, then
+//             without one
 // Started with the arguments "linger PID", it logs as linger.log, tells the
 // process PID that it has, and sleeps for a minute.
 
@@ -22,6 +26,11 @@ static const DWORD PAUSE_MS = 300;
 static const DWORD LINGER_MS = 60 * 1000;
 // How long a stage that hands off waits for the copy it started to log.
 static const DWORD ANNOUNCE_TIMEOUT_MS = 30 * 1000;
+
+// Longer than a test waits for a run: a window that holds the broadcast up
+// fails the test rather than passing after the time-out.
+static const UINT BROADCAST_TIMEOUT_MS = 120 * 1000;
+static const char SETTING_CHANGED[] = "Environment";
 
 static FILE *logFile;
 
@@ -105,6 +114,40 @@ static std::string OthersRunning(const std::string &self)
     return names;
 }
 
+static std::string Utf8(const wchar_t *text)
+{
+    char bytes[4 * MAX_PATH];
+    int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof(bytes), nullptr, nullptr);
+    return std::string(bytes, length > 0 ? length - 1 : 0);
+}
+
+// The current directory and the program's path as the system holds them,
+// in UTF-8: the ANSI forms lose what the code page cannot represent.
+static std::string WideCurrentDirectory()
+{
+    wchar_t directory[MAX_PATH];
+    GetCurrentDirectoryW(ARRAYSIZE(directory), directory);
+    return Utf8(directory);
+}
+
+static std::string WideModulePath()
+{
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, ARRAYSIZE(path));
+    return Utf8(path);
+}
+
+static void Broadcast()
+{
+    DWORD_PTR answer;
+    LPARAM setting = reinterpret_cast<LPARAM>(SETTING_CHANGED);
+    Record("broadcast_with_timeout",
+           SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, setting, SMTO_NORMAL,
+                               BROADCAST_TIMEOUT_MS, &answer) ? "answered" : "failed");
+    SendMessageA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, setting);
+    Record("broadcast", "answered");
+}
+
 static std::string ModulePath()
 {
     char path[MAX_PATH];
@@ -170,6 +213,8 @@ int main(int argc, char **argv)
     Record("cmdline", GetCommandLineA());
     Record("image", ModulePath());
     Record("cwd", directory);
+    Record("cwd_utf8", WideCurrentDirectory());
+    Record("image_utf8", WideModulePath());
     Record("inherits_setup_inf", HoldsSetupInf() ? "1" : "0");
     Record("running", OthersRunning(name));
 
@@ -188,6 +233,8 @@ int main(int argc, char **argv)
     } else if (strcmp(mode, "crash") == 0) {
         Record("end", Now());
         *static_cast<volatile int *>(nullptr) = 0;
+    } else if (strcmp(mode, "broadcast") == 0) {
+        Broadcast();
     } else if (strcmp(mode, "spawn") == 0) {
         Record("spawned", std::to_string(Spawn()));
     } else {

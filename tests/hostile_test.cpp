@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <string>
 #include <vector>
@@ -124,6 +125,43 @@ TEST(HostileTest, SetupInfFiles)
     }
 }
 
+// The test build of setup.exe, whose own allocations fail when told to: it
+// shows nothing and runs nothing when it cannot have its memory, and still
+// ends with status 0. A box that was shown would keep it from ending.
+TEST(HostileTest, AllocationFailures)
+{
+    struct {
+        const char *what;
+        const char *failing;
+        bool prompt;
+    } cases[] = {
+        {"the line buffer", "1", false},
+        {"the copy without line feeds", "2", false},
+        {"no allocation of its own after those", "3", true},
+    };
+    CaseTally tally("allocation failures");
+    for (const auto &c : cases) {
+        CaseTally::Case tried(tally);
+        SCOPED_TRACE(c.what);
+        InstallFolder folder;
+        CopyFileA((BuildFolder() + "\\setup_allocfail.exe").c_str(), folder.PathOf("setup.exe").c_str(), FALSE);
+        folder.AddStage("VBRun60sp5.exe");
+        folder.AddStage("phase2.exe");
+        folder.Write("setup.inf", "Acme\r\n");
+
+        SetupRun run(folder, "", {std::string("SETUP_FAIL_ALLOCATION=") + c.failing});
+        if (c.prompt) {
+            MessageBoxView box;
+            ASSERT_TRUE(run.FindBox(&box));
+            EXPECT_EQ(box.text, "Do you wish to install Acme?");
+            run.Answer(box, IDYES);
+        }
+        ExpectEndsWithStatusZero(run);
+        EXPECT_EQ(folder.Log("VBRun60sp5").empty(), !c.prompt);
+        EXPECT_EQ(folder.Log("phase2").empty(), !c.prompt);
+    }
+}
+
 // A broken stage is passed over like a failed one: the next step runs and
 // setup.exe ends with status 0.
 TEST(HostileTest, BrokenStages)
@@ -209,6 +247,48 @@ TEST(HostileTest, CurrentDirectoryIsNotTheProgramFolder)
             EXPECT_EQ(seen["inherits_setup_inf"], "1") << stage;
         }
     }
+}
+
+// An install folder named in scripts that no single ANSI code page holds:
+// Cyrillic, Chinese and an emoji. setup.exe, started there, finds setup.inf
+// through the current directory and its stages through its own folder,
+// whatever the ANSI forms of those paths lose.
+TEST(HostileTest, InstallFolderNamedOutsideTheCodePage)
+{
+    InstallFolder parent;
+    const std::wstring path = Widen(parent.Path())
+        + L"\\\u0423\u0441\u0442\u0430\u043D\u043E\u0432\u043A\u0430 \u5B89\u88C5 \U0001F4BF";
+    BOOL lost = FALSE;
+    WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, nullptr, 0, nullptr, &lost);
+    ASSERT_TRUE(lost) << "the ANSI code page represents the folder's name; nothing to test";
+    ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+    const std::wstring build = Widen(BuildFolder());
+    ASSERT_TRUE(CopyFileW((build + L"\\setup.exe").c_str(), (path + L"\\setup.exe").c_str(), FALSE));
+    for (const wchar_t *stage : {L"VBRun60sp5.exe", L"phase2.exe"})
+        ASSERT_TRUE(CopyFileW((build + L"\\fakestage.exe").c_str(), (path + L"\\" + stage).c_str(), FALSE));
+    HANDLE inf = CreateFileW((path + L"\\setup.inf").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(inf, INVALID_HANDLE_VALUE);
+    static const char NAME_LINE[] = "Acme\r\n";
+    DWORD written;
+    WriteFile(inf, NAME_LINE, sizeof(NAME_LINE) - 1, &written, nullptr);
+    CloseHandle(inf);
+
+    SetupRun run(L"\"" + path + L"\\setup.exe\"", path);
+    MessageBoxView box;
+    ASSERT_TRUE(run.FindBox(&box));
+    EXPECT_EQ(box.text, "Do you wish to install Acme?");
+    run.Answer(box, IDYES);
+    ExpectEndsWithStatusZero(run);
+    auto first = ReadLog(path + L"\\VBRun60sp5.log"), second = ReadLog(path + L"\\phase2.log");
+    EXPECT_EQ(first["cmdline"], "VBRun60sp5.exe /Q");
+    EXPECT_EQ(second["cmdline"], "phase2.exe");
+    for (auto *seen : {&first, &second}) {
+        EXPECT_EQ((*seen)["cwd_utf8"], Utf8(path));
+        EXPECT_EQ((*seen)["inherits_setup_inf"], "1");
+    }
+    EXPECT_EQ(first["image_utf8"], Utf8(path + L"\\VBRun60sp5.exe"));
+    EXPECT_EQ(second["image_utf8"], Utf8(path + L"\\phase2.exe"));
+    EXPECT_GE(strtoull(second["start"].c_str(), nullptr, 10), strtoull(first["end"].c_str(), nullptr, 10));
 }
 
 // Wine takes a system DLL from a program's folder only where it is told to

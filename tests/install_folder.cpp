@@ -27,26 +27,41 @@ InstallFolder::InstallFolder()
     }
 }
 
-static void RemoveTree(const std::string &path)
+std::wstring Widen(const std::string &ansi)
 {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    wchar_t text[4 * MAX_PATH];
+    int length = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, text, ARRAYSIZE(text));
+    return std::wstring(text, length > 0 ? length - 1 : 0);
+}
+
+std::string Utf8(const std::wstring &text)
+{
+    char bytes[16 * MAX_PATH];
+    int length = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, bytes, sizeof(bytes), nullptr, nullptr);
+    return std::string(bytes, length > 0 ? length - 1 : 0);
+}
+
+// Wide, so that it also removes what a test named outside the code page.
+static void RemoveTree(const std::wstring &path)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..")
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..")
                 continue;
-            std::string child = path + "\\" + name;
+            std::wstring child = path + L"\\" + name;
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 RemoveTree(child);
             } else {
-                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(child.c_str());
+                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(child.c_str());
             }
-        } while (FindNextFileA(search, &found));
+        } while (FindNextFileW(search, &found));
         FindClose(search);
     }
-    RemoveDirectoryA(path.c_str());
+    RemoveDirectoryW(path.c_str());
 }
 
 InstallFolder::~InstallFolder()
@@ -67,7 +82,7 @@ InstallFolder::~InstallFolder()
         } while (FindNextFileA(search, &found));
         FindClose(search);
     }
-    RemoveTree(path_);
+    RemoveTree(Widen(path_));
 }
 
 void InstallFolder::Write(const std::string &name, const std::string &bytes) const
@@ -89,10 +104,10 @@ void InstallFolder::AddStage(const std::string &name) const
     CopyFileA((BuildFolder() + "\\fakestage.exe").c_str(), PathOf(name).c_str(), FALSE);
 }
 
-std::map<std::string, std::string> InstallFolder::Log(const std::string &name) const
+std::map<std::string, std::string> ReadLog(const std::wstring &path)
 {
     std::map<std::string, std::string> values;
-    FILE *file = fopen(PathOf(name + ".log").c_str(), "r");
+    FILE *file = _wfopen(path.c_str(), L"r");
     if (!file)
         return values;
     char line[1024];
@@ -103,6 +118,11 @@ std::map<std::string, std::string> InstallFolder::Log(const std::string &name) c
     }
     fclose(file);
     return values;
+}
+
+std::map<std::string, std::string> InstallFolder::Log(const std::string &name) const
+{
+    return ReadLog(Widen(PathOf(name + ".log")));
 }
 
 static std::string TextOf(HWND window)
@@ -223,6 +243,16 @@ SetupRun::SetupRun(const std::string &commandLine, const std::string &directory,
         process_ = {};
 }
 
+SetupRun::SetupRun(const std::wstring &commandLine, const std::wstring &directory)
+{
+    std::wstring command = commandLine;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        directory.c_str(), &startup, &process_))
+        process_ = {};
+}
+
 SetupRun::~SetupRun()
 {
     if (!Started())
@@ -251,6 +281,12 @@ bool SetupRun::Wait(DWORD timeoutMs, DWORD *status) const
         return false;
     GetExitCodeProcess(process_.hProcess, status);
     return true;
+}
+
+void SetupRun::Terminate() const
+{
+    if (Started() && TerminateProcess(process_.hProcess, 1))
+        WaitForSingleObject(process_.hProcess, RUN_TIMEOUT_MS);
 }
 
 void ExpectEndsWithStatusZero(const SetupRun &run)

@@ -11,6 +11,18 @@
 // each Wine process start may take seconds under emulation.
 inline constexpr DWORD RUN_TIMEOUT_MS = 30000;
 
+// The title of the window that the test program, started with the mode word
+// "hung-window", shows and then never answers.
+inline constexpr char HUNG_WINDOW_TITLE[] = "Hung window probe";
+
+// UTF-16 from the ANSI code page, and UTF-8 from UTF-16.
+std::wstring Widen(const std::string &ansi);
+std::string Utf8(const std::wstring &text);
+
+// The key=value lines that a fake process recorded in the file; empty when
+// there is no such file.
+std::map<std::string, std::string> ReadLog(const std::wstring &path);
+
 // The folder of the running test program, where the build puts setup.exe
 // and fakestage.exe beside it.
 std::string BuildFolder();
@@ -62,6 +74,9 @@ public:
              const std::vector<std::string> &environment = {});
     SetupRun(const std::string &commandLine, const std::string &directory,
              const std::vector<std::string> &environment = {});
+    // For paths that the ANSI code page cannot represent; the test's own
+    // environment.
+    SetupRun(const std::wstring &commandLine, const std::wstring &directory);
     ~SetupRun();
     SetupRun(const SetupRun &) = delete;
     SetupRun &operator=(const SetupRun &) = delete;
@@ -74,6 +89,7 @@ public:
     // True once the process has ended within timeoutMs; its exit code then
     // goes to *status.
     bool Wait(DWORD timeoutMs, DWORD *status) const;
+    void Terminate() const;
 
 private:
     PROCESS_INFORMATION process_ = {};
