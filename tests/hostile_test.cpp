@@ -92,6 +92,11 @@ TEST(HostileTest, SetupInfFiles)
 {
     CaseTally tally("hostile setup.inf files");
     for (const HostileFile &file : HOSTILE_FILES) {
+        if (file.hold == Hold::Unreadable && WineVersion().empty()) {
+            printf("skipped \"%s\": not running under Wine, and the file whose reads fail "
+                   "is a Linux file that Wine opens\n", file.what);
+            continue;
+        }
         CaseTally::Case tried(tally);
         SCOPED_TRACE(file.what);
         InstallFolder folder;
@@ -260,7 +265,8 @@ TEST(HostileTest, InstallFolderNamedOutsideTheCodePage)
         + L"\\\u0423\u0441\u0442\u0430\u043D\u043E\u0432\u043A\u0430 \u5B89\u88C5 \U0001F4BF";
     BOOL lost = FALSE;
     WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, nullptr, 0, nullptr, &lost);
-    ASSERT_TRUE(lost) << "the ANSI code page represents the folder's name; nothing to test";
+    if (!lost)
+        GTEST_SKIP() << "skipped: the ANSI code page (" << GetACP() << ") represents the folder's name";
     ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
     const std::wstring build = Widen(BuildFolder());
     ASSERT_TRUE(CopyFileW((build + L"\\setup.exe").c_str(), (path + L"\\setup.exe").c_str(), FALSE));
@@ -331,6 +337,7 @@ private:
 // loads the copy planted beside it; setup.exe must not.
 TEST(HostileTest, PlantedDllIsNotLoaded)
 {
+    SKIP_UNLESS_WINE("Wine's DLL overrides, which make it take a DLL planted beside a program");
     InstallFolder folder;
     folder.AddSetup();
     folder.Write("setup.inf", "Acme\r\n");

@@ -6,6 +6,13 @@
 
 #include <gtest/gtest.h>
 
+std::string WineVersion()
+{
+    typedef const char *(CDECL * WineGetVersionProc)(void);
+    FARPROC proc = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version");
+    return proc ? reinterpret_cast<WineGetVersionProc>(reinterpret_cast<void *>(proc))() : "";
+}
+
 std::string BuildFolder()
 {
     char path[MAX_PATH];
@@ -206,6 +213,15 @@ bool FindMessageBox(DWORD pid, DWORD timeoutMs, MessageBoxView *view)
     return true;
 }
 
+void SetupRun::ReportStartFailure(const std::string &commandLine)
+{
+    DWORD error = GetLastError();
+    process_ = {};
+    ADD_FAILURE() << "cannot start " << commandLine << ": error " << error
+                  << (error == ERROR_ELEVATION_REQUIRED
+                      ? " (Windows takes it for an installer: run the tests as administrator)" : "");
+}
+
 SetupRun::SetupRun(const InstallFolder &folder, const std::string &arguments,
                    const std::vector<std::string> &environment)
     : SetupRun("\"" + folder.PathOf("setup.exe") + "\"" + (arguments.empty() ? "" : " " + arguments),
@@ -240,7 +256,7 @@ SetupRun::SetupRun(const std::string &commandLine, const std::string &directory,
     startup.cb = sizeof(startup);
     if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, &block[0],
                         directory.c_str(), &startup, &process_))
-        process_ = {};
+        ReportStartFailure(commandLine);
 }
 
 SetupRun::SetupRun(const std::wstring &commandLine, const std::wstring &directory)
@@ -250,7 +266,7 @@ SetupRun::SetupRun(const std::wstring &commandLine, const std::wstring &director
     startup.cb = sizeof(startup);
     if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
                         directory.c_str(), &startup, &process_))
-        process_ = {};
+        ReportStartFailure(Utf8(commandLine));
 }
 
 SetupRun::~SetupRun()

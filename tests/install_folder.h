@@ -23,6 +23,16 @@ std::string Utf8(const std::wstring &text);
 // there is no such file.
 std::map<std::string, std::string> ReadLog(const std::wstring &path);
 
+// Whether the tests run under Wine rather than on Windows, told as Wine's
+// own tests tell it: ntdll exports Wine's version. Empty on Windows.
+std::string WineVersion();
+
+// Tests that rest on a mechanism only Wine has skip themselves elsewhere,
+// and say why.
+#define SKIP_UNLESS_WINE(mechanism) \
+    if (WineVersion().empty()) \
+        GTEST_SKIP() << "skipped: not running under Wine, and this rests on " << (mechanism)
+
 // The folder of the running test program, where the build puts setup.exe
 // and fakestage.exe beside it.
 std::string BuildFolder();
@@ -92,6 +102,7 @@ public:
     void Terminate() const;
 
 private:
+    void ReportStartFailure(const std::string &commandLine);
     PROCESS_INFORMATION process_ = {};
 };
 
