@@ -213,12 +213,16 @@ bool FindMessageBox(DWORD pid, DWORD timeoutMs, MessageBoxView *view)
     return true;
 }
 
+// What CreateProcess says, with User Account Control on, of a program that
+// asks for elevation (as one named setup.exe does); the headers lack it.
+static const DWORD ELEVATION_REQUIRED = 740;
+
 void SetupRun::ReportStartFailure(const std::string &commandLine)
 {
     DWORD error = GetLastError();
     process_ = {};
     ADD_FAILURE() << "cannot start " << commandLine << ": error " << error
-                  << (error == ERROR_ELEVATION_REQUIRED
+                  << (error == ELEVATION_REQUIRED
                       ? " (Windows takes it for an installer: run the tests as administrator)" : "");
 }
 
