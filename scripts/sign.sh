@@ -63,7 +63,7 @@ fi
 u32() { od -An -tu4 -j "$2" -N4 "$1" | tr -d ' '; }
 u16() { od -An -tu2 -j "$2" -N2 "$1" | tr -d ' '; }
 size=$(stat -c %s "$in")
-[ "$size" -ge 64 ] && [ "$(head -c2 "$in")" = MZ ] || fail "$in is not a PE file (no MZ header)"
+[ "$size" -ge 64 ] && [ "$(od -An -c -N2 "$in" | tr -d ' ')" = MZ ] || fail "$in is not a PE file (no MZ header)"
 pe=$(u32 "$in" 60)
 [ "$pe" -le $((size - 24)) ] && [ "$(od -An -c -j "$pe" -N4 "$in" | tr -d ' ')" = 'PE\0\0' ] ||
     fail "$in is not a PE file (no PE header)"
@@ -80,9 +80,11 @@ esac
 # file is made beside OUT, so that moving it into place is one rename.
 out_dir=$(dirname "$out")
 [ -d "$out_dir" ] && [ -w "$out_dir" ] || fail "cannot write to the folder $out_dir"
+[ ! -d "$out" ] || fail "$out is a folder; name the signed file"
 scratch=$(mktemp -d)
 staging=$(mktemp -d "$out_dir/.sign.XXXXXX")
 trap 'rm -rf "$scratch" "$staging"' EXIT
+trap 'exit 1' INT TERM HUP
 
 password=$scratch/password
 if [ "$password_file" = - ]; then

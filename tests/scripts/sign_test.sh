@@ -105,6 +105,7 @@ grep -q osslsigncode argv 2>/dev/null || failed "the stand-ins recorded nothing"
 # and no output, nor anything left beside it.
 cp pem.exe signed.exe || true
 head -c 100 unsigned.exe > cut.exe
+{ printf 'M\0'; tail -c +3 unsigned.exe; } > nul.exe
 mkdir folder.key
 tried=0 behaved=0
 refuse() {  # refuse NAME MESSAGE-FRAGMENT INPUT [OPTIONS...], standard input from $stdin
@@ -139,6 +140,7 @@ refuse "key of another certificate" "the key does not match the certificate (CN 
 refuse "no code-signing usage" "(CN = Acme Publisher server) is not for code signing" unsigned.exe --cert server.chain.pem --key good.key
 refuse "expired certificate" "(CN = Acme Publisher expired) expired on" unsigned.exe --cert expired.chain.pem --key good.key
 refuse "not a PE file" "setup.inf is not a PE file" setup.inf "${pem[@]}"
+refuse "NUL for Z" "nul.exe is not a PE file (no MZ header)" nul.exe "${pem[@]}"
 refuse "PE header cut off" "cut.exe is not a PE file" cut.exe "${pem[@]}"
 refuse "signed already" "signed.exe is signed already" signed.exe "${p12[@]}"
 refuse "missing input" "cannot read the input missing.exe" missing.exe "${pem[@]}"
@@ -146,6 +148,16 @@ refuse "both key routes" "either --pkcs12 or --cert" unsigned.exe "${pem[@]}" "$
 refuse "time-stamp server unreachable" "time-stamp server http://127.0.0.1:9/ did not answer" \
     unsigned.exe "${pem[@]}" --timestamp http://127.0.0.1:9/
 echo "signing bad inputs: $tried tried, $behaved behaved"
+
+# An earlier OUT stays as it was when signing fails, and is replaced when
+# it works.
+echo earlier > kept.exe
+SOURCE_DATE_EPOCH=$epoch bash "$script" "${pem[@]/good.chain/expired.chain}" unsigned.exe kept.exe >/dev/null 2>&1 &&
+    failed "signing with an expired certificate worked"
+[ "$(cat kept.exe)" = earlier ] || failed "a failed signing changed the earlier output"
+sign "signing over an earlier output" SOURCE_DATE_EPOCH=$epoch -- --cert good.chain.pem --key good.key \
+    --description "Acme Widgets Setup" --url https://acme.example/widgets unsigned.exe kept.exe
+cmp -s kept.exe pem.exe || failed "signing over an earlier output did not replace it"
 
 if [ -n "$signed_out" ]; then
     mkdir -p "$(dirname "$signed_out")"
