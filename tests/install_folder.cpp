@@ -101,9 +101,10 @@ void InstallFolder::Write(const std::string &name, const std::string &bytes) con
     }
 }
 
-void InstallFolder::AddSetup() const
+void InstallFolder::AddSetup(const std::string &source) const
 {
-    CopyFileA((BuildFolder() + "\\setup.exe").c_str(), PathOf("setup.exe").c_str(), FALSE);
+    std::string from = source.empty() ? BuildFolder() + "\\setup.exe" : source;
+    CopyFileA(from.c_str(), PathOf("setup.exe").c_str(), FALSE);
 }
 
 void InstallFolder::AddStage(const std::string &name) const

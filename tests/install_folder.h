@@ -49,7 +49,8 @@ public:
     const std::string &Path() const { return path_; }
     std::string PathOf(const std::string &name) const { return path_ + "\\" + name; }
     void Write(const std::string &name, const std::string &bytes) const;
-    void AddSetup() const;
+    // setup.exe from the build folder, or the file given.
+    void AddSetup(const std::string &source = "") const;
     void AddStage(const std::string &name) const;
 
     // What the fake process of that name recorded, key by key; empty when
