@@ -7,7 +7,7 @@
 #   bash scripts/wine10.sh    (after scripts/test.sh has built everything)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-wt=$(pwd)
+wt=$(pwd -P)
 root=${TRIXIE_ROOT:-/var/cache/setup-exe/trixie-root}
 done_marker=$root/.setup-exe-complete
 pkgs=(wine wine32:i386 xvfb xauth cmake)
