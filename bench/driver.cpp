@@ -297,7 +297,12 @@ int main(int argc, char **argv)
     FILE *json = fopen(jsonPath.c_str(), "w");
     if (!json)
         return Fail("writing bench.json");
-    fprintf(json, "{\n  \"wine\": %s,\n  \"rounds\": %d,\n", IsWine() ? "true" : "false", rounds);
+    const char *wine = WineBuild();
+    if (wine)
+        fprintf(json, "{\n  \"wine\": \"%s\",\n", wine);
+    else
+        fprintf(json, "{\n  \"wine\": null,\n");
+    fprintf(json, "  \"rounds\": %d,\n", rounds);
     fprintf(json, "  \"size\": {\"bytes\": %lu, \"resource_section_bytes\": %lu, \"icon_bytes\": %lu,"
                   " \"target_bytes\": %lu},\n",
             image.fileBytes, image.resourceSectionBytes, image.iconBytes, SIZE_TARGET_BYTES);

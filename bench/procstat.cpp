@@ -21,6 +21,14 @@ bool IsWine()
     return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
 }
 
+const char *WineBuild()
+{
+    typedef const char *(CDECL * BuildIdProc)();
+    BuildIdProc buildId = reinterpret_cast<BuildIdProc>(reinterpret_cast<void *>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_build_id")));
+    return buildId ? buildId() : nullptr;
+}
+
 /* Files under /proc report no size, so they are read to their end. */
 static DWORD ReadLinuxFile(const char *path, char *buffer, DWORD size)
 {

@@ -14,6 +14,8 @@ struct ProcessUsage {
 };
 
 bool IsWine();
+/* Wine's build as `wine --version` names it, or null on Windows. */
+const char *WineBuild();
 
 /* imagePath: the full path the process was started from, which Wine shows
    as the Linux process's command line. */
