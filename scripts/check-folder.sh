@@ -100,7 +100,8 @@ fi
 
 # The first line: where the name ends and why, what is lost, lone CRs.
 line_bytes=$(head -n 1 "$inf" | wc -c)
-eval "$(head -n 1 "$inf" | head -c "$SCAN_MAX" | bytes | awk -v total="$line_bytes" \
+line_tail=$(head -n 1 "$inf" | tail -c 2 | od -An -tu1)
+eval "$(head -n 1 "$inf" | head -c "$SCAN_MAX" | bytes | awk -v total="$line_bytes" -v tail="$line_tail" \
         -v line_max="$LINE_MAX" -v shown_max="$SHOWN_MAX" '
     function shown(from, to,    i, c, s) {
         for (i = from; i < to && i < from + shown_max; i++) {
@@ -119,11 +120,8 @@ eval "$(head -n 1 "$inf" | head -c "$SCAN_MAX" | bytes | awk -v total="$line_byt
     }
     { for (i = 1; i <= NF; i++) b[n++] = $i }
     END {
-        len = total
-        if (n == total && n > 0 && b[n-1] == 10) {
-            len--
-            if (len > 0 && b[len-1] == 13) len--
-        }
+        len = total; k = split(tail, t, " ")
+        if (k >= 1 && t[k] == 10) { len--; if (k >= 2 && t[k-1] == 13) len-- }
         end = len; why = ""
         for (i = 0; i < len && i < line_max; i++)
             if (b[i] == 0 || b[i] == 26) { end = i; why = b[i] == 0 ? "nul" : "eof"; break }

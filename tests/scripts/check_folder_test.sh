@@ -60,6 +60,8 @@ check "case-only duplicate folders" 1 "*error: names that differ only in case*Da
 
 fresh; echo '@echo off' > "$folder/VBRun60sp5.exe"
 check "a stage that is a text file" 1 "*error: VBRun60sp5.exe is not a Windows program: it does not start with the MZ header*"
+fresh; : > "$folder/phase2.exe"
+check "an empty stage" 1 "*error: phase2.exe is not a Windows program: it does not start with the MZ header*"
 fresh; echo 'MZ' > "$folder/setup.exe"
 check "setup.exe cut short" 1 "*error: setup.exe is not a Windows program: no PE signature*"
 fresh; patch "$folder/phase2.exe" "$(pe_offset "$folder/phase2.exe")" 'NE\0\0'
@@ -84,6 +86,8 @@ done
 w253=$(printf '%253s' '' | tr ' ' W)
 fresh "%0300d\r\n"
 check "300-byte line" 0 "warning: the first line of setup.inf is 300 bytes long: setup.exe cuts it at byte 254, losing the last 46 bytes: \"0000000000000000000000000000000000000000...\"$nl$prompt $(printf '%0254d' 0)?"
+fresh "%070000d\r\nversion=2\r\n"
+check "a line of 70000 bytes" 0 "warning: the first line of setup.inf is 70000 bytes long: setup.exe cuts it at byte 254, losing the last 69746 bytes: *"
 fresh "${w253}\r\n"
 check "253 bytes and CR LF: the LF is the 254th byte" 0 "$prompt $w253?"
 fresh "${w253}X\r\n"

@@ -67,7 +67,7 @@ volume_ids() {
 # and folders of EXPECTED-FOLDER, under the same names, with the same bytes.
 expect_disc() {
     local tree=$scratch/read-$tried
-    LC_ALL=C.UTF-8 xorriso -rockridge off -indev "$iso" -osirrox on -extract / "$tree" >/dev/null 2>&1 ||
+    LC_ALL=C.UTF-8 xorriso -read_fs norock -indev "$iso" -osirrox on -extract / "$tree" >/dev/null 2>&1 ||
         fail "could not read the Joliet tree back"
     if ! diff -r "$1" "$tree" >"$tree.diff" 2>&1; then
         fail "the Joliet tree differs from $1:"$'\n'"$(cat "$tree.diff")"
