@@ -33,7 +33,6 @@ done < <(find "$dir" -mindepth 1 -printf '%P\n' | sort -f | uniq -iD |
               { group = group == "" ? $0 : group ", " $0; prev = k }
               END { if (group != "") print group }')
 
-
 # The folder's entry for NAME, found as Windows finds it.
 entry() { find "$dir" -mindepth 1 -maxdepth 1 -iname "$1" -printf '%P\n' | sort | head -n 1; }
 
@@ -69,7 +68,7 @@ for want in setup.exe setup.inf VBRun60sp5.exe phase2.exe; do
     elif [ ! -f "$dir/$name" ]; then
         error "$name is not a file"
     elif [ "$want" = setup.inf ]; then
-        inf=$dir/$name
+        inf=$dir/$name infname=$name
     else
         check_program "$name"
     fi
@@ -95,7 +94,7 @@ utf16=$(head -c 512 "$inf" | bytes | awk '
         else if (big >= 2 && 2 * big >= pairs) print "without a byte order mark (NULs before most bytes)"
     }')
 if [ -n "$utf16" ]; then
-    error "${inf#"$dir/"} is UTF-16 text $utf16; setup.exe reads it byte by byte: save it in the ANSI code page of the systems you ship to"
+    error "$infname is UTF-16 text $utf16; setup.exe reads it byte by byte: save it in the ANSI code page of the systems you ship to"
 fi
 
 # The first line: where the name ends and why, what is lost, lone CRs.
@@ -137,27 +136,27 @@ eval "$(head -n 1 "$inf" | head -c "$SCAN_MAX" | bytes | awk -v total="$line_byt
 
 if [ -z "$utf16" ]; then
     case $why in
-        long) warning "the first line of setup.inf is $len bytes long: setup.exe cuts it at byte $LINE_MAX, losing the last $lost bytes: $lost_text" ;;
-        nul) warning "a NUL byte at byte $((end + 1)) of the first line of setup.inf ends the name there, losing the $lost bytes after it: $lost_text" ;;
-        eof) warning "the byte 0x1A at byte $((end + 1)) of the first line of setup.inf ends the text there (text mode), so the name ends there, losing the $lost bytes after it: $lost_text" ;;
+        long) warning "the first line of $infname is $len bytes long: setup.exe cuts it at byte $LINE_MAX, losing the last $lost bytes: $lost_text" ;;
+        nul) warning "a NUL byte at byte $((end + 1)) of the first line of $infname ends the name there, losing the $lost bytes after it: $lost_text" ;;
+        eof) warning "the byte 0x1A at byte $((end + 1)) of the first line of $infname ends the text there (text mode), so the name ends there, losing the $lost bytes after it: $lost_text" ;;
     esac
     for at in $crs; do
-        warning "a carriage return (CR) without a line feed at byte $at of setup.inf stays in the name"
+        warning "a carriage return (CR) without a line feed at byte $at of $infname stays in the name"
     done
     if [ "$bom" = 1 ]; then
-        warning "setup.inf starts with a UTF-8 byte order mark: setup.exe shows it as three odd characters before the name (\"ï»¿\" in Windows-1252); save it without one"
+        warning "$infname starts with a UTF-8 byte order mark: setup.exe shows it as three odd characters before the name (\"ï»¿\" in Windows-1252); save it without one"
     fi
     skip=$((bom * 3 + 1))
     if [ "$(head -c "$end" "$inf" | tail -c +"$skip" | tr -d '\000-\177' | wc -c)" != 0 ]; then
         if head -c "$end" "$inf" | tail -c +"$skip" | iconv -f UTF-8 -t UTF-8 >/dev/null 2>&1; then
-            warning "the name has non-ASCII characters in UTF-8: setup.exe shows its bytes in the ANSI code page of the user's system, so they show as odd characters unless that code page is UTF-8; save setup.inf in the ANSI code page of the systems you ship to"
+            warning "the name has non-ASCII characters in UTF-8: setup.exe shows its bytes in the ANSI code page of the user's system, so they show as odd characters unless that code page is UTF-8; save $infname in the ANSI code page of the systems you ship to"
         else
             echo "note: the name has non-ASCII bytes: they show as the characters of the ANSI code page of the user's system, which this check cannot know"
         fi
     fi
 fi
 if [ "$end" = 0 ]; then
-    error "setup.inf gives an empty name (its first line is empty, or starts with a NUL or the byte 0x1A)"
+    error "$infname gives an empty name (its first line is empty, or starts with a NUL or the byte 0x1A)"
 fi
 
 # The prompt as setup.exe will show it, the name's bytes as they are.

@@ -53,7 +53,7 @@ if [ $# = 2 ]; then
     label=${label:0:LABEL_MAX}
     label=${label%_}
     label=${label:-SETUP}
-elif ! [[ $label =~ ^[A-Z0-9_]{1,16}$ ]]; then
+elif ! [[ $label =~ ^[A-Z0-9_]{1,$LABEL_MAX}$ ]]; then
     fail "label '$label': a volume label is 1 to $LABEL_MAX of the characters A-Z 0-9 _ (ISO 9660 takes 32 of them, Joliet $LABEL_MAX); no disc written"
 fi
 
@@ -63,6 +63,7 @@ stamp=$(date -u -d "@$epoch" +%Y%m%d%H%M%S00)
 
 out_dir=$(dirname "$out")
 [ -d "$out_dir" ] || fail "no such folder for the image: $out_dir"
+[ ! -d "$out" ] || fail "$out is a folder; name the image file"
 tmp=$(mktemp "$out.XXXXXX")
 extra=$(mktemp -d)
 trap 'rm -rf "$tmp" "$extra"' EXIT

@@ -53,6 +53,8 @@ check "a stage that is a folder" 1 "*error: phase2.exe is not a file*"
 
 fresh; mv "$folder/setup.inf" "$folder/SETUP.INF"; mv "$folder/phase2.exe" "$folder/PHASE2.EXE"
 check "names in another case count as present" 0 "$prompt Acme Widgets?"
+fresh 'Acme\0Widgets\r\n'; mv "$folder/setup.inf" "$folder/Setup.INF"
+check "messages name setup.inf as it is spelt" 0 "warning: a NUL byte at byte 5 of the first line of Setup.INF ends the name*"
 fresh; printf 'Other\r\n' > "$folder/Setup.inf"
 check "case-only duplicates" 1 "*error: names that differ only in case*Setup.inf, setup.inf*"
 fresh; mkdir "$folder/Data" "$folder/data"
