@@ -13,21 +13,20 @@ tried=0 failed=0
 
 fail() { failed=$((failed + 1)); echo "FAILED: $case: $*"; }
 
-# A good install folder under $scratch/NAME, with setup.inf holding the
-# product name given.
+# A good install folder under $scratch/NAME.
 fresh() {
     folder=$scratch/$1
     mkdir -p "$folder"
     cp "$build/setup.exe" "$folder/"
     cp "$build/fakestage.exe" "$folder/VBRun60sp5.exe"
     cp "$build/fakestage.exe" "$folder/phase2.exe"
-    printf '%s\r\nversion=2\r\n' "${2-Acme Widgets}" > "$folder/setup.inf"
+    printf 'Acme Widgets\r\nversion=2\r\n' > "$folder/setup.inf"
 }
 
-# make CASE STATUS OUTPUT-PATTERN [LABEL]: runs the script on $folder into
+# make_disc CASE STATUS OUTPUT-PATTERN [LABEL]: runs the script on $folder into
 # $iso, checks its exit status and what it printed, and that the image is
 # there exactly when it succeeded, with no temporary file left beside it.
-make() {
+make_disc() {
     case=$1
     local want_status=$2 want_output=$3 status=0
     shift 3
@@ -81,10 +80,9 @@ with_autorun() {
     printf '[autorun]\r\nopen=setup.exe\r\nicon=setup.exe,0\r\nlabel=%s\r\n' "$1" > "$expected/autorun.inf"
 }
 
-
 # The sample folder, read back whole.
 fresh sample
-make sample 0 "make-disc: checking *Do you wish to install Acme Widgets?*writing *, label ACME_WIDGETS"
+make_disc sample 0 "make-disc: checking *Do you wish to install Acme Widgets?*writing *, label ACME_WIDGETS"
 with_autorun ACME_WIDGETS
 expect_disc "$expected"
 [ "$(volume_ids)" = $'ACME_WIDGETS\nACME_WIDGETS' ] || fail "volume ids: $(volume_ids)"
@@ -97,9 +95,9 @@ first=$iso
 cp -r "$folder" "$scratch/copy"
 touch -d '2030-01-01' "$scratch/copy"/*
 folder=$scratch/copy
-make again 0 "*"
+make_disc again 0 "*"
 cmp -s "$first" "$iso" || fail "two images of one folder differ"
-SOURCE_DATE_EPOCH=1800000000 make later 0 "*"
+SOURCE_DATE_EPOCH=1800000000 make_disc later 0 "*"
 ! cmp -s "$first" "$iso" || fail "the image ignores SOURCE_DATE_EPOCH"
 
 # Names Joliet must keep whole: 64 characters, in any script.
@@ -108,34 +106,34 @@ long=$(printf '%059d' 0)é.txt
 touch "$folder/$long" "$folder/Ünïcødé ñame.txt"
 mkdir "$folder/Sub Folder"
 echo data > "$folder/Sub Folder/Read Me First.txt"
-make names 0 "*"
+make_disc names 0 "*"
 with_autorun ACME_WIDGETS
 expect_disc "$expected"
 
 # The folder's own autorun.inf, in any case, is kept as it is.
 fresh own
 printf '[AutoRun]\r\nopen=setup.exe /own\r\n' > "$folder/AUTORUN.INF"
-make own-autorun 0 "*"
+make_disc own-autorun 0 "*"
 expect_disc "$folder"
 
 # Folders refused, and no image made.
 fresh missing; rm "$folder/phase2.exe"
-make refused 1 "*error: phase2.exe is missing*has errors (above); no disc written"
+make_disc refused 1 "*error: phase2.exe is missing*has errors (above); no disc written"
 fresh clash; touch "$folder/readme.txt" "$folder/README.TXT"
-make case-clash 1 "*error: names that differ only in case*README.TXT, readme.txt*no disc written"
+make_disc case-clash 1 "*error: names that differ only in case*README.TXT, readme.txt*no disc written"
 for name in "$(printf '%061d' 0).txt" "$(printf '%060d' 0)ÿ.txt"; do
     fresh overlong; rm -f "$folder"/0*; touch "$folder/$name"
-    make overlong 1 "*$name: 65 characters; a Joliet name holds at most 64*no disc written"
+    make_disc overlong 1 "*$name: 65 characters; a Joliet name holds at most 64*no disc written"
 done
 for name in 'a;1.txt' 'what?.txt' 'star*.txt' 'c:d.txt' 'back\slash.txt'; do
     fresh forbidden; rm -f "$folder"/[a-z]*.txt; touch "$folder/$name"
-    make forbidden 1 "*${name//\\/\\\\}: Joliet forbids the characters*no disc written"
+    make_disc forbidden 1 "*${name//\\/\\\\}: Joliet forbids the characters*no disc written"
 done
 
 # The label: made from the product name, or given within the limits.
 while IFS='|' read -r product label; do
     fresh label; printf '%s\r\n' "$product" > "$folder/setup.inf"
-    make label 0 "*, label $label"
+    make_disc label 0 "*, label $label"
     [ "$(volume_ids)" = "$label"$'\n'"$label" ] || fail "volume ids for '$product': $(volume_ids)"
     with_autorun "$label"
     expect_disc "$expected"
@@ -148,11 +146,11 @@ Café Tools|CAF_TOOLS
 ???|SETUP
 NAMES
 fresh given
-make label-given 0 "*, label MY_DISC_2026" MY_DISC_2026
+make_disc label-given 0 "*, label MY_DISC_2026" MY_DISC_2026
 [ "$(volume_ids)" = $'MY_DISC_2026\nMY_DISC_2026' ] || fail "volume ids: $(volume_ids)"
-make label-16 0 "*, label ABCDEFGHIJKLMNOP" ABCDEFGHIJKLMNOP
+make_disc label-16 0 "*, label ABCDEFGHIJKLMNOP" ABCDEFGHIJKLMNOP
 for label in ABCDEFGHIJKLMNOPQ my_disc 'MY DISC' 'MY-DISC' 'ÄPFEL' ''; do
-    make bad-label 1 "make-disc: checking*make-disc: label '$label': a volume label is 1 to 16 of the characters A-Z 0-9 _*" "$label"
+    make_disc bad-label 1 "make-disc: checking*make-disc: label '$label': a volume label is 1 to 16 of the characters A-Z 0-9 _*" "$label"
 done
 
 status=0
