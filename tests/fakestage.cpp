@@ -1,6 +1,8 @@
 // Stands in for a setup stage. Copied into an install folder under a stage's
-// name, it appends what it saw to <name>.log in its current directory, as
-// key=value lines, and then does what FAKESTAGE_<name> in its environment says:
+// name, it appends what it saw to <name>.log in its current directory, or in
+// the folder FAKESTAGE_LOGDIR names when set (a stage run from a read-only
+// disc has nowhere else to write), as key=value lines, and then does what
+// FAKESTAGE_<name> in its environment says:
 //   (unset)   exit with status 0 after a short pause
 //   exit:N    exit with status N after the same pause
 //   hang      never end
@@ -33,6 +35,9 @@ static const UINT BROADCAST_TIMEOUT_MS = 120 * 1000;
 static const char SETTING_CHANGED[] = "Environment";
 
 static FILE *logFile;
+// Where the logs are: empty for the current directory, else a folder and a
+// backslash.
+static std::string logFolder;
 
 static void Record(const char *key, const std::string &value)
 {
@@ -100,14 +105,14 @@ static std::string OthersRunning(const std::string &self)
 {
     std::string names;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA("*.log", &found);
+    HANDLE search = FindFirstFileA((logFolder + "*.log").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return names;
     do {
         std::string name(found.cFileName, strlen(found.cFileName) - 4);
         if (name == self)
             continue;
-        FILE *other = fopen(found.cFileName, "r");
+        FILE *other = fopen((logFolder + found.cFileName).c_str(), "r");
         char line[512];
         DWORD pid = 0;
         while (other && fgets(line, sizeof(line), other))
@@ -210,7 +215,11 @@ int main(int argc, char **argv)
 {
     bool linger = argc == 3 && strcmp(argv[1], "linger") == 0;
     std::string name = linger ? "linger" : ModuleName();
-    logFile = fopen((name + ".log").c_str(), "a");
+    char folder[MAX_PATH];
+    DWORD folderLength = GetEnvironmentVariableA("FAKESTAGE_LOGDIR", folder, sizeof(folder));
+    if (folderLength > 0 && folderLength < sizeof(folder))
+        logFolder = std::string(folder) + "\\";
+    logFile = fopen((logFolder + name + ".log").c_str(), "a");
     if (!logFile)
         return 99;
 
