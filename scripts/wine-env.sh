@@ -3,7 +3,10 @@
 WINEPREFIX="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wine"
 WINEDEBUG=-all
 WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
+# Wine keeps file names in the Unix locale's encoding: only UTF-8 holds
+# every name that Windows can.
+LANG=C.UTF-8
+export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES LANG
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "wine: creating the prefix $WINEPREFIX (about 15 s)"
