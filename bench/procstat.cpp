@@ -16,17 +16,17 @@ static const DWORD LINUX_FILE_MAX = 4096;
 static const size_t TASK_NAME_MAX = 15;
 static const ULONG PROCESS_LIST_MAX = 4 * 1024 * 1024;
 
-bool IsWine()
-{
-    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
-}
-
 const char *WineBuild()
 {
     typedef const char *(CDECL * BuildIdProc)();
     BuildIdProc buildId = reinterpret_cast<BuildIdProc>(reinterpret_cast<void *>(
         GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_build_id")));
     return buildId ? buildId() : nullptr;
+}
+
+bool IsWine()
+{
+    return WineBuild() != nullptr;
 }
 
 /* Files under /proc report no size, so they are read to their end. */

@@ -57,8 +57,8 @@ elif ! [[ $label =~ ^[A-Z0-9_]{1,$LABEL_MAX}$ ]]; then
     fail "label '$label': a volume label is 1 to $LABEL_MAX of the characters A-Z 0-9 _ (ISO 9660 takes 32 of them, Joliet $LABEL_MAX); no disc written"
 fi
 
-epoch=${SOURCE_DATE_EPOCH:-$(git -C "$here" log -1 --format=%ct 2>/dev/null || true)}
-[[ $epoch =~ ^[0-9]+$ ]] || fail "no time for the image: set SOURCE_DATE_EPOCH (not in a git work tree)"
+source "$here/release-time.sh"
+epoch=$(release_time) || fail "no time for the image: set SOURCE_DATE_EPOCH (not in a git work tree)"
 stamp=$(date -u -d "@$epoch" +%Y%m%d%H%M%S00)
 
 out_dir=$(dirname "$out")

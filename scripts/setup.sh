@@ -11,7 +11,7 @@ trap 'echo "setup: failed while $step (exit status $?)" >&2' ERR
 
 need_pkgs=(cmake make g++ g++-mingw-w64-i686 wine wine32:i386 xvfb xauth
            xdotool imagemagick googletest clang libclang-rt-14-dev
-           openssl ca-certificates xorriso genisoimage debootstrap git)
+           openssl ca-certificates xorriso debootstrap git)
 # From bookworm-backports: qemu-user, as bookworm's own takes about 50 s for
 # each 32-bit Wine start, and osslsigncode 2.9, which takes a signing time.
 backports_pkgs=(qemu-user osslsigncode)

@@ -50,13 +50,9 @@ done
 readable "input" "$in"
 command -v osslsigncode >/dev/null || fail "osslsigncode is not installed (bash scripts/setup.sh installs it)"
 
-if [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
-    epoch=$SOURCE_DATE_EPOCH
-else
-    epoch=$(git -C "$(dirname "$0")" log -1 --format=%ct 2>/dev/null) ||
-        fail "cannot tell the signing time: not in a git repository; set SOURCE_DATE_EPOCH"
-fi
-[[ $epoch =~ ^[0-9]+$ ]] || fail "the signing time '$epoch' is not a Unix time in seconds"
+source "$(dirname "$0")/release-time.sh"
+epoch=$(release_time) ||
+    fail "no signing time: set SOURCE_DATE_EPOCH to a Unix time in seconds (outside a git work tree there is no commit time)"
 
 # The input: a PE image (MZ, then PE\0\0 where e_lfanew points) with an empty
 # certificate table, the fifth data directory.

@@ -19,11 +19,6 @@ const char SECOND[] = "phase2.exe";
 const char FIRST_LOG[] = "VBRun60sp5";
 const char SECOND_LOG[] = "phase2";
 
-unsigned long long Ticks(const std::string &value)
-{
-    return strtoull(value.c_str(), nullptr, 10);
-}
-
 class BootstrapTest : public testing::Test {
 protected:
     void SetUp() override

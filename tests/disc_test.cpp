@@ -6,8 +6,6 @@
 
 #include <windows.h>
 
-#include <stdlib.h>
-
 #include <string>
 
 #include <gtest/gtest.h>
@@ -27,11 +25,6 @@ std::string DiscRoot()
     char root[MAX_PATH];
     DWORD length = GetEnvironmentVariableA(DISC_VARIABLE, root, sizeof(root));
     return length > 0 && length < sizeof(root) ? root : "";
-}
-
-unsigned long long Ticks(const std::string &value)
-{
-    return strtoull(value.c_str(), nullptr, 10);
 }
 
 TEST(DiscTest, YesRunsBothStagesFromTheDiscByTheirLongNames)

@@ -128,6 +128,11 @@ std::map<std::string, std::string> ReadLog(const std::wstring &path)
     return values;
 }
 
+unsigned long long Ticks(const std::string &value)
+{
+    return strtoull(value.c_str(), nullptr, 10);
+}
+
 std::map<std::string, std::string> InstallFolder::Log(const std::string &name) const
 {
     return ReadLog(Widen(PathOf(name + ".log")));

@@ -33,6 +33,10 @@ std::string WineVersion();
     if (WineVersion().empty()) \
         GTEST_SKIP() << "skipped: not running under Wine, and this rests on " << (mechanism)
 
+// A time that a fake process recorded (start=, end=), in the system's 100 ns
+// ticks, for ordering what they did.
+unsigned long long Ticks(const std::string &value);
+
 // The folder of the running test program, where the build puts setup.exe
 // and fakestage.exe beside it.
 std::string BuildFolder();

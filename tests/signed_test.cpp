@@ -81,7 +81,7 @@ TEST_F(SignedSetupTest, PromptThenYesRunsBothStagesOneAfterTheOther)
     ASSERT_FALSE(second.empty()) << "the second stage did not run";
     EXPECT_EQ(first["cmdline"], "VBRun60sp5.exe /Q");
     EXPECT_EQ(second["cmdline"], "phase2.exe");
-    EXPECT_GE(strtoull(second["start"].c_str(), nullptr, 10), strtoull(first["end"].c_str(), nullptr, 10));
+    EXPECT_GE(Ticks(second["start"]), Ticks(first["end"]));
 }
 
 } // namespace
