@@ -89,15 +89,16 @@ if [ -n "$unlabelled" ]; then
     exit 1
 fi
 
-# The build tree at its own path, so the paths in the test files hold; the
-# host's /tmp, so xvfb-run finds the displays in use. Each Wine has its own
+# The host's /tmp, so xvfb-run finds the displays in use; then the build
+# tree at its own path, so the paths in the test files hold, mounted after
+# /tmp so that a tree inside /tmp is not hidden again. Each Wine has its own
 # prefix: one made by Wine 8 and upgraded would report another Windows.
 step="mounting the build tree in the root"
+mount --bind /tmp "$root/tmp"
 mkdir -p "$root$wt" build/wine build/Testing
 mount --bind "$wt" "$root$wt"
 mount --bind build/wine10/prefix "$root$wt/build/wine"
 mount --bind build/wine10/Testing "$root$wt/build/Testing"
-mount --bind /tmp "$root/tmp"
 cp "$done_marker" build/wine10/wine-version
 
 step="running the tests under $(cat "$done_marker")"
